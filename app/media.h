@@ -1,0 +1,28 @@
+// Everything the game shows and plays, loaded once at start-up and kept until
+// the process ends.
+#pragma once
+
+#include <SDL_mixer.h>
+#include <SDL_render.h>
+#include <SDL_video.h>
+
+struct Media {
+    SDL_Window* window = nullptr;
+    SDL_Renderer* renderer = nullptr;
+    SDL_Texture* birdTexture = nullptr;
+    SDL_Texture* pipeBodyTexture = nullptr;
+    SDL_Texture* pipeHeadTexture = nullptr;
+    SDL_Texture* backgroundTexture = nullptr;
+    SDL_Texture* scoreSheetTexture = nullptr;
+    Mix_Music* backgroundMusic = nullptr;
+    Mix_Chunk* dingSound = nullptr;
+};
+
+// Loads the five images into textures for media.renderer, opens the audio
+// device, starts the looping music and loads the ding, all from paths relative
+// to the working directory. Whatever fails to load stays null, with one line
+// on stderr naming it, and the game runs on without it.
+void loadMedia(Media& media);
+
+// The one kind of line the game prints: "zephrin: <what>: <SDL's reason>".
+void reportFailure(const char* what);

@@ -1,0 +1,31 @@
+#include "game/bird.h"
+
+#include <SDL_render.h>
+
+namespace {
+
+// A tick is 0.4 of a velocity unit; the double nearest 0.4, not the float.
+constexpr double kTickScale = 0.4;
+
+}  // namespace
+
+void jump(GameState& state) {
+    state.birdVelocity = kJumpVelocity;
+}
+
+void advanceBird(GameState& state) {
+    state.birdVelocity = static_cast<float>(static_cast<double>(state.gravity) * kTickScale +
+                                            static_cast<double>(state.birdVelocity));
+    state.birdY = static_cast<std::int32_t>(static_cast<double>(state.birdVelocity) * kTickScale +
+                                            static_cast<double>(state.birdY));
+}
+
+double birdAngle(const GameState& state) {
+    return static_cast<double>(state.birdVelocity / 3.0f);  // divided in float, then widened
+}
+
+void drawBird(SDL_Renderer* renderer, const GameState& state, SDL_Texture* birdTexture) {
+    const SDL_Rect destination{kBirdX, state.birdY, state.birdSize, state.birdSize};
+    SDL_RenderCopyEx(renderer, birdTexture, nullptr, &destination, birdAngle(state), nullptr,
+                     SDL_FLIP_NONE);
+}

@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# From a fresh clone to a green test run: installs what is missing, builds
+# everything with warnings as errors, and runs every test.
+set -euo pipefail
+cd "$(dirname "$0")"
+
+tools/install-packages.sh g++ cmake make libsdl2-dev libsdl2-image-dev libsdl2-mixer-dev \
+    libgtest-dev libbenchmark-dev
+
+jobs=$(nproc)
+cmake -S . -B build/test -DCMAKE_BUILD_TYPE=Debug -DZEPHRIN_WERROR=ON
+cmake --build build/test -j"$jobs"
+(cd build/test && ctest --output-on-failure -j"$jobs")
