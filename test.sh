@@ -4,8 +4,10 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-tools/install-packages.sh g++ cmake make libsdl2-dev libsdl2-image-dev libsdl2-mixer-dev \
-    libgtest-dev libbenchmark-dev
+packages=(g++ cmake make libsdl2-dev libsdl2-image-dev libsdl2-mixer-dev libgtest-dev libbenchmark-dev)
+# The real game in a virtual X server, driven by keys, watched by screenshots.
+packages+=(xvfb xdotool x11-utils imagemagick)
+tools/install-packages.sh "${packages[@]}"
 
 jobs=$(nproc)
 cmake -S . -B build/test -DCMAKE_BUILD_TYPE=Debug -DZEPHRIN_WERROR=ON
