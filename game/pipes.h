@@ -6,8 +6,8 @@
 struct SDL_Renderer;
 struct SDL_Texture;
 
-constexpr int kPipeStep = 10;          // pixels per world tick
-constexpr int kPipeRecycleX = 3500;    // where a pair that left on the left comes back
+constexpr int kPipeStep = 10;        // pixels per world tick
+constexpr int kPipeRecycleX = 3500;  // where a pair that left on the left comes back
 
 // Moves every pair 10 pixels left; a pair at x <= 0 goes back to 3500 with a
 // new gap, keeping its place in the array.

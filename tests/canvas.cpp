@@ -8,8 +8,8 @@ namespace {
 
 SDL_Texture* textureFromPixels(SDL_Renderer* renderer, int w, int h,
                                std::vector<std::uint32_t>& pixels) {
-    SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormatFrom(
-        pixels.data(), w, h, 32, w * 4, SDL_PIXELFORMAT_ARGB8888);
+    SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormatFrom(pixels.data(), w, h, 32, w * 4,
+                                                              SDL_PIXELFORMAT_ARGB8888);
     SDL_Texture* texture = SDL_CreateTextureFromSurface(renderer, surface);
     SDL_FreeSurface(surface);
     return texture;

@@ -95,15 +95,15 @@ TEST_F(Drawing, PipesHaveHeadsAtTheGapAndTheTopPipeIsUpsideDown) {
         std::uint32_t colour;
     };
     const Row rows[] = {
-        {0, kBlue},      {134, kBlue},    // top body, flipped: blue half first
-        {135, kRed},     {269, kRed},     //
-        {270, kYellow},  {284, kYellow},  // top head, flipped
-        {285, kGreen},   {299, kGreen},   //
-        {300, kBlack},   {419, kBlack},   // the gap
-        {420, kGreen},   {434, kGreen},   // bottom head as it is
-        {435, kYellow},  {449, kYellow},  //
-        {450, kRed},     {624, kRed},     // bottom body stretched over 350 rows
-        {625, kBlue},    {799, kBlue},
+        {0, kBlue},     {134, kBlue},    // top body, flipped: blue half first
+        {135, kRed},    {269, kRed},     //
+        {270, kYellow}, {284, kYellow},  // top head, flipped
+        {285, kGreen},  {299, kGreen},   //
+        {300, kBlack},  {419, kBlack},   // the gap
+        {420, kGreen},  {434, kGreen},   // bottom head as it is
+        {435, kYellow}, {449, kYellow},  //
+        {450, kRed},    {624, kRed},     // bottom body stretched over 350 rows
+        {625, kBlue},   {799, kBlue},
     };
     for (const Row& row : rows) {
         EXPECT_EQ(at(425, row.y), row.colour) << "row " << row.y;
@@ -144,7 +144,8 @@ protected:
     // pure green and must never be shown, since glyphs are 49 rows tall.
     void SetUp() override {
         Drawing::SetUp();
-        SDL_Surface* sheet = SDL_CreateRGBSurfaceWithFormat(0, 500, 50, 32, SDL_PIXELFORMAT_ARGB8888);
+        SDL_Surface* sheet =
+            SDL_CreateRGBSurfaceWithFormat(0, 500, 50, 32, SDL_PIXELFORMAT_ARGB8888);
         for (int d = 0; d < 10; ++d) {
             const SDL_Rect cell{50 * d, 0, 50, 49};
             SDL_FillRect(sheet, &cell, digitColour(d));

@@ -278,9 +278,9 @@ TEST(Collision, BirdLevelWithAPairPassesOnlyInsideTheGapBelowTheFloorOrAboveTheW
         bool hit;
     };
     const Case cases[] = {
-        {r + 188, true},  {r + 189, false}, {r + 250, false}, {r + 292, false},
-        {r + 293, true},  {788, true},      {789, false},     {800, false},
-        {-13, true},      {-27, true},      {-28, false},     {-1000, false},
+        {r + 188, true}, {r + 189, false}, {r + 250, false}, {r + 292, false},
+        {r + 293, true}, {788, true},      {789, false},     {800, false},
+        {-13, true},     {-27, true},      {-28, false},     {-1000, false},
     };
     for (int x : {260, 300, 340}) {
         for (const Case& c : cases) {
