@@ -7,6 +7,8 @@ cd "$(dirname "$0")"
 packages=(g++ cmake make libsdl2-dev libsdl2-image-dev libsdl2-mixer-dev libgtest-dev libbenchmark-dev)
 # The real game in a virtual X server, driven by keys, watched by screenshots.
 packages+=(xvfb xdotool x11-utils imagemagick)
+# Installing and packaging: menu entry and metainfo checks, the .deb and its dependencies.
+packages+=(desktop-file-utils appstream dpkg-dev file xvfb x11-utils)
 tools/install-packages.sh "${packages[@]}"
 
 jobs=$(nproc)

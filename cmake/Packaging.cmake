@@ -1,0 +1,102 @@
+# Installation as a desktop game, and the Debian package built from it.
+#
+# The game reads Images/ and Sounds/ from its working directory, so the binary
+# stays off PATH and a launcher script on PATH starts it from the directory the
+# assets are installed in. Every path is relative to the install prefix.
+#
+#   <prefix>/bin/zephrin                     launcher
+#   <prefix>/libexec/zephrin/zephrin         the game
+#   <prefix>/share/zephrin/{Images,Sounds}/  its assets
+#   <prefix>/share/applications, metainfo, icons/hicolor, doc/zephrin
+
+set(CMAKE_INSTALL_DOCDIR "share/doc/zephrin" CACHE PATH "Documentation (DATAROOTDIR/doc/zephrin)")
+include(GNUInstallDirs)
+
+set(ZEPHRIN_APP_ID io.github.zephrin.Zephrin)
+set(ZEPHRIN_HOMEPAGE_URL "https://github.com/zephrin/zephrin" CACHE STRING
+    "Project home page, shown by software centres and in the package")
+set(ZEPHRIN_SCREENSHOT_URL
+    "https://raw.githubusercontent.com/zephrin/zephrin/v${PROJECT_VERSION}/docs/screenshot.png"
+    CACHE STRING "Where software centres download the screenshot from")
+set(ZEPHRIN_RELEASE_DATE "2026-12-08")  # of PROJECT_VERSION
+set(ZEPHRIN_PACKAGE_CONTACT "The Zephrin developers <zephrin@users.noreply.github.com>" CACHE STRING
+    "Maintainer of the Debian package")
+
+set(zephrin_game_dir "${CMAKE_INSTALL_LIBEXECDIR}/zephrin")
+set(zephrin_data_dir "${CMAKE_INSTALL_DATADIR}/zephrin")
+set(zephrin_staging "${PROJECT_BINARY_DIR}/packaging")
+
+# --- the game, its assets and the launcher ---
+install(TARGETS zephrin RUNTIME DESTINATION "${zephrin_game_dir}" COMPONENT game)
+install(DIRECTORY "${PROJECT_SOURCE_DIR}/Images" "${PROJECT_SOURCE_DIR}/Sounds"
+        DESTINATION "${zephrin_data_dir}" COMPONENT game)
+
+file(RELATIVE_PATH ZEPHRIN_DATA_FROM_BIN "${CMAKE_INSTALL_FULL_BINDIR}"
+     "${CMAKE_INSTALL_FULL_DATADIR}/zephrin")
+file(RELATIVE_PATH ZEPHRIN_GAME_FROM_BIN "${CMAKE_INSTALL_FULL_BINDIR}"
+     "${CMAKE_INSTALL_FULL_LIBEXECDIR}/zephrin/zephrin")
+configure_file("${PROJECT_SOURCE_DIR}/packaging/zephrin.in" "${zephrin_staging}/zephrin" @ONLY)
+install(PROGRAMS "${zephrin_staging}/zephrin" DESTINATION "${CMAKE_INSTALL_BINDIR}" COMPONENT game)
+
+# --- desktop integration ---
+install(FILES "${PROJECT_SOURCE_DIR}/packaging/${ZEPHRIN_APP_ID}.desktop"
+        DESTINATION "${CMAKE_INSTALL_DATADIR}/applications" COMPONENT game)
+configure_file("${PROJECT_SOURCE_DIR}/packaging/${ZEPHRIN_APP_ID}.metainfo.xml.in"
+               "${zephrin_staging}/${ZEPHRIN_APP_ID}.metainfo.xml" @ONLY)
+install(FILES "${zephrin_staging}/${ZEPHRIN_APP_ID}.metainfo.xml"
+        DESTINATION "${CMAKE_INSTALL_DATADIR}/metainfo" COMPONENT game)
+install(FILES "${PROJECT_SOURCE_DIR}/README.md" DESTINATION "${CMAKE_INSTALL_DOCDIR}" COMPONENT game)
+install(FILES "${PROJECT_SOURCE_DIR}/docs/screenshot.png" DESTINATION "${CMAKE_INSTALL_DOCDIR}"
+        COMPONENT game OPTIONAL)
+
+# The icons are the bird, scaled at build time by a small tool of ours.
+add_executable(zephrin_make_icon packaging/make-icon.cpp)
+target_link_libraries(zephrin_make_icon PRIVATE zephrin_sdl zephrin_warnings)
+set(zephrin_icons "")
+foreach(size 48 64 128 256)
+  set(icon "${zephrin_staging}/icons/${size}x${size}/${ZEPHRIN_APP_ID}.png")
+  add_custom_command(
+    OUTPUT "${icon}"
+    COMMAND "${CMAKE_COMMAND}" -E make_directory "${zephrin_staging}/icons/${size}x${size}"
+    COMMAND zephrin_make_icon "${PROJECT_SOURCE_DIR}/Images/Bird.png" ${size} "${icon}"
+    DEPENDS zephrin_make_icon "${PROJECT_SOURCE_DIR}/Images/Bird.png"
+    COMMENT "Drawing the ${size}x${size} icon"
+    VERBATIM)
+  list(APPEND zephrin_icons "${icon}")
+  install(FILES "${icon}" DESTINATION "${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps"
+          COMPONENT game)
+endforeach()
+add_custom_target(zephrin_icons ALL DEPENDS ${zephrin_icons})
+
+# --- uninstall: what install_manifest.txt lists, then our emptied directories ---
+set(ZEPHRIN_OWN_DIRS "\"${zephrin_game_dir}\" \"${zephrin_data_dir}\" \"${CMAKE_INSTALL_DOCDIR}\"")
+configure_file("${PROJECT_SOURCE_DIR}/packaging/uninstall.cmake.in"
+               "${zephrin_staging}/uninstall.cmake" @ONLY)
+add_custom_target(uninstall COMMAND "${CMAKE_COMMAND}" -P "${zephrin_staging}/uninstall.cmake"
+                  VERBATIM)
+
+# --- the Debian package: `cpack -G DEB` in the build directory ---
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME zephrin)
+set(CPACK_PACKAGE_VENDOR "The Zephrin developers")
+set(CPACK_PACKAGE_CONTACT "${ZEPHRIN_PACKAGE_CONTACT}")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
+set(CPACK_PACKAGE_DESCRIPTION "\
+A bird hangs at a fixed column and falls under gravity: press space to send
+it up. Pairs of pipes scroll in from the right, and every pair that reaches
+the bird scores a point. Touch a pipe and the picture freezes; press R to
+start again.")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+# Only the game: whatever the tests or tools of this build may install stays out.
+set(CPACK_INSTALL_CMAKE_PROJECTS "${PROJECT_BINARY_DIR};${PROJECT_NAME};game;/")
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION games)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${ZEPHRIN_HOMEPAGE_URL}")
+# libsdl2-2.0-0, libsdl2-image-2.0-0, libsdl2-mixer-2.0-0 and the C/C++ runtime,
+# with the versions the build was linked against (needs dpkg-dev).
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# `make package_source`: the sources only, without builds or git history.
+set(CPACK_SOURCE_IGNORE_FILES "/\\.git/" "/build/" "/build-[^/]*/" "/dist/")
+include(CPack)

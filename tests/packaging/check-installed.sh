@@ -1,0 +1,89 @@
+#!/usr/bin/env bash
+# Checks an installed Zephrin tree as a player's desktop would use it: the
+# files, the menu entry, the metainfo and the icons, then starts the launcher
+# from another directory in a virtual X server and looks for the game window.
+#   check-installed.sh <install prefix> <source dir>
+set -euo pipefail
+prefix=$(readlink -f "$1")
+source=$2
+id=io.github.zephrin.Zephrin
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+launcher=$prefix/bin/zephrin
+game=$prefix/libexec/zephrin/zephrin
+data=$prefix/share/zephrin
+[ -x "$launcher" ] || fail "no launcher $launcher"
+[ -x "$game" ] || fail "no game binary $game"
+for dir in Images Sounds; do
+    diff -r "$source/$dir" "$data/$dir" || fail "installed $dir/ differs from the source tree"
+done
+[ -f "$prefix/share/doc/zephrin/README.md" ] || fail "no README in share/doc/zephrin"
+[ ! -f "$source/docs/screenshot.png" ] || cmp "$source/docs/screenshot.png" \
+    "$prefix/share/doc/zephrin/screenshot.png" || fail "screenshot not installed"
+
+desktop=$prefix/share/applications/$id.desktop
+desktop-file-validate "$desktop" || fail "invalid $desktop"
+grep -Eq '^Categories=(.*;)?Game;(.*;)?ArcadeGame;' "$desktop" || fail "not listed as an arcade game"
+grep -qx 'Exec=zephrin' "$desktop" || fail "the menu entry does not start the launcher"
+grep -qx "Icon=$id" "$desktop" || fail "the menu entry names another icon"
+metainfo=$prefix/share/metainfo/$id.metainfo.xml
+appstreamcli validate --no-net "$metainfo" || fail "invalid $metainfo"
+grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" "$metainfo" ||
+    fail "the metainfo points to another desktop entry"
+grep -q '<screenshot type="default">' "$metainfo" || fail "no screenshot in the metainfo"
+for size in 48 64 128 256; do
+    icon=$prefix/share/icons/hicolor/${size}x${size}/apps/$id.png
+    file -b "$icon" | grep -q "^PNG image data, $size x $size, 8-bit/color RGBA" ||
+        fail "$icon is not a $size px PNG with transparency"
+done
+
+work=$(mktemp -d)
+xvfb=""
+player=""
+cleanup() {
+    if [ -n "$player" ]; then kill "$player" 2>/dev/null || true; fi
+    if [ -n "$xvfb" ]; then kill "$xvfb" 2>/dev/null || true; fi
+    wait || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+cd "$work"
+unset DISPLAY WAYLAND_DISPLAY
+
+# The game's exit status comes through the launcher.
+status=0
+SDL_VIDEODRIVER=no-such-driver "$launcher" 2>"$work/novideo.err" || status=$?
+[ "$status" -eq 1 ] || fail "launcher exited with $status when the game could not start"
+grep -q "zephrin: cannot start SDL" "$work/novideo.err" || fail "the game's error is lost"
+
+# -noreset: our queries must not make the server reset under the starting game.
+Xvfb -displayfd 3 -screen 0 1024x1024x24 -nolisten tcp -noreset 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+xvfb=$!
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+[ -s "$work/display" ] || { cat "$work/xvfb.log"; fail "Xvfb did not start"; }
+export DISPLAY=":$(cat "$work/display")"
+
+SDL_AUDIODRIVER=dummy "$launcher" --ignored arguments 2>"$work/game.err" &
+player=$!
+for _ in $(seq 150); do
+    xwininfo -name Zephrin >/dev/null 2>&1 && break
+    kill -0 "$player" 2>/dev/null || { cat "$work/game.err"; fail "the game quit before its window opened"; }
+    sleep 0.2
+done
+xwininfo -name Zephrin >/dev/null 2>&1 || { cat "$work/game.err"; fail "no window titled Zephrin"; }
+
+[ "$(readlink "/proc/$player/exe")" = "$game" ] || fail "the launcher did not exec the installed game"
+[ "$(readlink "/proc/$player/cwd")" = "$data" ] || fail "the game does not run in $data"
+[ "$(tr -cd '\0' <"/proc/$player/cmdline" | wc -c)" -eq 1 ] || fail "arguments reached the game"
+kill -TERM "$player"  # SDL turns it into a quit event, as closing the window does
+status=0
+wait "$player" || status=$?
+player=""
+[ "$status" -eq 0 ] || fail "the game exited with $status after a quit"
+for asset in "$data"/Images/* "$data"/Sounds/*; do
+    if grep -F "cannot load ${asset#"$data/"}" "$work/game.err"; then
+        fail "the installed game did not find its assets"
+    fi
+done
+grep -q "cannot open audio" "$work/game.err" && fail "no audio, so the sounds went unchecked"
+echo "installed tree under $prefix is complete and starts"

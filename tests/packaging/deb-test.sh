@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Builds the Debian package from a release build of its own, checks its
+# metadata, unpacks it into a scratch root and checks the installed game.
+#   deb-test.sh <source dir> <scratch dir> <version> <cmake generator> <C++ compiler>
+set -euo pipefail
+source=$1 work=$2 version=$3 generator=$4 cxx=$5
+here=$(dirname "$0")
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+rm -rf "$work"
+cmake -S "$source" -B "$work/build" -G "$generator" -DCMAKE_CXX_COMPILER="$cxx" \
+    -DCMAKE_BUILD_TYPE=Release -DZEPHRIN_BUILD_TESTS=OFF >/dev/null
+cmake --build "$work/build" -j2 >/dev/null
+(cd "$work/build" && cpack -G DEB >/dev/null)
+deb=$work/build/zephrin_${version}_$(dpkg --print-architecture).deb
+[ -f "$deb" ] || fail "no $deb"
+
+field() { dpkg-deb -f "$deb" "$1"; }
+[ "$(field Package)" = zephrin ] || fail "package name $(field Package)"
+[ "$(field Version)" = "$version" ] || fail "version $(field Version)"
+[ "$(field Section)" = games ] || fail "section $(field Section)"
+[ -n "$(field Maintainer)" ] || fail "no maintainer"
+[ "$(field Description | wc -l)" -gt 1 ] || fail "no long description"
+depends=$(field Depends)
+for library in libsdl2-2.0-0 libsdl2-image-2.0-0 libsdl2-mixer-2.0-0; do
+    grep -Eq "(^|, )$library( |,|$)" <<<"$depends" || fail "Depends lacks $library: $depends"
+done
+outside=$(dpkg-deb -c "$deb" | awk '{print $6}' | grep -v '^\./usr/' || true)
+[ -z "$outside" ] || fail "files outside /usr: $outside"
+
+dpkg-deb -x "$deb" "$work/root"
+bash "$here/check-installed.sh" "$work/root/usr" "$source"
+rm -rf "$work"
