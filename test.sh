@@ -7,6 +7,9 @@ cd "$(dirname "$0")"
 packages=(g++ cmake make libsdl2-dev libsdl2-image-dev libsdl2-mixer-dev libgtest-dev libbenchmark-dev)
 # The real game in a virtual X server, driven by keys, watched by screenshots.
 packages+=(xvfb xdotool x11-utils imagemagick)
+# The window tests' own X client (XTEST keys), an MP3 encoder for their music,
+# and Mesa's GL renderer, whose largest texture size they rely on.
+packages+=(libx11-dev libxtst-dev lame libgl1-mesa-dri)
 # Installing and packaging: menu entry and metainfo checks, the .deb and its dependencies.
 packages+=(desktop-file-utils appstream dpkg-dev file xvfb x11-utils)
 tools/install-packages.sh "${packages[@]}"
@@ -15,3 +18,11 @@ jobs=$(nproc)
 cmake -S . -B build/test -DCMAKE_BUILD_TYPE=Debug -DZEPHRIN_WERROR=ON
 cmake --build build/test -j"$jobs"
 (cd build/test && ctest --output-on-failure -j"$jobs")
+
+# The tests again with AddressSanitizer and UndefinedBehaviorSanitizer, the
+# window tests included, then a short headless run of the sanitized game.
+# The packaging checks test the install, not the code: they ran above.
+cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DZEPHRIN_WERROR=ON -DZEPHRIN_SANITIZE=ON
+cmake --build build/asan -j"$jobs"
+(cd build/asan && ctest --output-on-failure -j"$jobs" -E '^packaging_')
+tools/testing/headless-run.sh build/asan/zephrin 2

@@ -1,0 +1,237 @@
+// A game played end to end in a real window: what the player sees, hears and
+// does, from the first frame to closing the window.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tests/e2e/harness.h"
+#include "tests/e2e/stage.h"
+
+namespace e2e {
+namespace {
+
+bool drawn(const Shot& shot) {
+    return shot.at(0, 0) == kSky;
+}
+
+// The last frame of a game may still hold a sliver of the bird at the bottom edge.
+bool birdGone(const Shot& shot) {
+    const Blob bird = findColour(shot, kBird);
+    return drawn(shot) && (bird.count == 0 || (bird.count < 250 && bird.centreY > 750));
+}
+
+// A bird back where a new game starts it, near y = 400, rising.
+bool freshBird(const Shot& shot) {
+    const Blob bird = findColour(shot, kBird);
+    return bird.count > 0 && bird.centreY < 450;
+}
+
+class Play : public ::testing::Test {
+protected:
+    void start(std::vector<EnvChange> env = {}) {
+        stageMedia(dir_);
+        game_.emplace(x_, dir_.path(), std::move(env));
+        ASSERT_TRUE(game_->awaitWindow()) << "no Zephrin window appeared";
+        ASSERT_TRUE(shootUntil(*game_, 3.0, drawn)) << "nothing was drawn";
+    }
+
+    // Left alone, the bird falls out of the bottom of the window after about a second.
+    void awaitGameOver() {
+        ASSERT_TRUE(shootUntil(*game_, 3.0, birdGone))
+            << "the bird never fell out of the bottom of the window";
+        sleepFor(0.2);  // the last frame is on screen, whatever a pass is doing
+    }
+
+    void expectExitZeroWithin(double seconds) {
+        EXPECT_EQ(describeExit(game_->process().awaitExit(seconds * kSlowdown)), "exit 0");
+    }
+
+    XServer x_;
+    ScratchDir dir_;
+    std::optional<Game> game_;
+};
+
+TEST_F(Play, TheWindowIsNamedZephrinCentredAndFixedAt800By800) {
+    ASSERT_NO_FATAL_FAILURE(start());
+    const WindowFacts window = game_->facts();
+    EXPECT_EQ(window.title, "Zephrin");
+    EXPECT_EQ(window.width, 800);
+    EXPECT_EQ(window.height, 800);
+    EXPECT_EQ(window.x, (XServer::kScreenWidth - 800) / 2);
+    EXPECT_EQ(window.y, (XServer::kScreenHeight - 800) / 2);
+    ASSERT_TRUE(window.hasMinAndMaxSize) << "the window can be resized";
+    EXPECT_EQ(window.minWidth, 800);
+    EXPECT_EQ(window.maxWidth, 800);
+    EXPECT_EQ(window.minHeight, 800);
+    EXPECT_EQ(window.maxHeight, 800);
+    EXPECT_TRUE(game_->errorLines().empty());
+}
+
+TEST_F(Play, TheFirstFramesShowTheSkyAndTheBirdThenPipesComeInFromTheRight) {
+    ASSERT_NO_FATAL_FAILURE(start());
+    const Shot first = game_->shoot();
+    for (const auto& [x, y] : {std::pair{0, 0}, {799, 0}, {0, 799}, {799, 799}, {600, 400}}) {
+        EXPECT_EQ(first.at(x, y), kSky) << "at " << x << "," << y;
+    }
+    const Blob bird = findColour(first, kBird);
+    ASSERT_GT(bird.count, 1500) << "no bird in the first frame";
+    EXPECT_NEAR(bird.centreX, 300 + 25, 3) << "the bird's column starts at x = 300";
+    EXPECT_EQ(findColour(first, kPipe).count, 0) << "pipes start off the right edge";
+
+    std::vector<Blob> pipes;
+    shootUntil(*game_, 1.5, [&](const Shot& shot) {
+        const Blob seen = findColour(shot, kPipe);
+        if (seen.count > 0 && (pipes.empty() || seen.minX != pipes.back().minX)) {
+            pipes.push_back(seen);
+        }
+        return pipes.size() >= 3;
+    });
+    ASSERT_EQ(pipes.size(), 3u) << "the pipes did not come in and move";
+    EXPECT_EQ(pipes[0].maxX, 799) << "they come in at the right edge";
+    EXPECT_GE(pipes[0].minX, 700);
+    EXPECT_LT(pipes[1].minX, pipes[0].minX) << "they move left";
+    EXPECT_LT(pipes[2].minX, pipes[1].minX);
+}
+
+TEST_F(Play, SpaceTurnsAFallingBirdUpward) {
+    ASSERT_NO_FATAL_FAILURE(start());
+    // Left alone, a bird that has started to fall only falls faster.
+    double previousY = 1000;
+    const auto dropSinceLastShot = [&previousY](const Shot& shot) {
+        const Blob bird = findColour(shot, kBird);
+        const double drop = bird.count > 0 ? bird.centreY - previousY : 0;
+        previousY = bird.count > 0 ? bird.centreY : previousY;
+        return drop;
+    };
+    ASSERT_TRUE(shootUntil(*game_, 1.5, [&](const Shot& s) { return dropSinceLastShot(s) > 2; }))
+        << "the bird never started to fall";
+    game_->press("space");
+    EXPECT_TRUE(shootUntil(*game_, 0.6, [&](const Shot& s) { return dropSinceLastShot(s) < -2; }))
+        << "the bird kept falling";
+}
+
+TEST_F(Play, AFallenBirdFreezesThePictureWhateverSpaceDoesUntilRStartsAfresh) {
+    ASSERT_NO_FATAL_FAILURE(start());
+    ASSERT_NO_FATAL_FAILURE(awaitGameOver());
+    const Shot over = game_->shoot();
+    sleepFor(1.0);
+    EXPECT_EQ(differingPixels(game_->shoot(), over), 0) << "the picture moved after the game ended";
+    game_->press("space", 5);
+    sleepFor(0.5);
+    EXPECT_EQ(differingPixels(game_->shoot(), over), 0) << "space moved a finished game";
+    game_->press("r");
+    EXPECT_TRUE(shootUntil(*game_, 1.0, freshBird)) << "r did not bring a new game";
+    ASSERT_NO_FATAL_FAILURE(awaitGameOver());
+}
+
+TEST_F(Play, TheMusicPlaysWhileTheGameIsOverAndAfterARestart) {
+    const std::string capture = dir_ / "audio.raw";
+    ASSERT_NO_FATAL_FAILURE(start({{"SDL_AUDIODRIVER", "disk"}, {"SDL_DISKAUDIOFILE", capture}}));
+    const auto captured = [&] { return readFile(capture).size(); };
+    const auto expectMusicFor = [&](double seconds, const char* when) {
+        const std::size_t from = captured();
+        sleepFor(seconds);
+        const std::size_t to = captured();
+        EXPECT_GE(to - from, 22050 * 4 * seconds / 2) << "audio stalled " << when;
+        EXPECT_TRUE(loudBetween(readFile(capture), from, to)) << "no music " << when;
+    };
+    expectMusicFor(0.5, "while playing");
+    ASSERT_NO_FATAL_FAILURE(awaitGameOver());
+    expectMusicFor(1.0, "after the game ended");
+    game_->press("r");
+    expectMusicFor(1.0, "after a restart");
+    for (const std::string& line : game_->errorLines()) {
+        EXPECT_NE(line.rfind("zephrin:", 0), 0u) << line;
+    }
+}
+
+TEST_F(Play, AFloodOfKeysIsHandledInOrderWithoutStalling) {
+    ASSERT_NO_FATAL_FAILURE(start());
+    ASSERT_NO_FATAL_FAILURE(awaitGameOver());
+    const Shot over = game_->shoot();
+    // 9,999 keys a finished game ignores, then r: only handling them all, in
+    // order, brings a new game.
+    const char* const ignored[] = {"space", "a", "Left", "Return", "1", "Escape", "x"};
+    std::vector<const char*> flood;
+    for (int i = 0; i < 9999; ++i) {
+        flood.push_back(ignored[i % 7]);
+    }
+    flood.push_back("r");
+    game_->pressAll(flood);  // returns once the X server has delivered them all
+
+    double lastChange = now();
+    double longestStill = 0;
+    Shot previous = over;
+    bool sawFreshGame = false;
+    shootUntil(*game_, 4.0 * kSlowdown, [&](const Shot& shot) {
+        if (shot != previous) {
+            lastChange = now();
+            previous = shot;
+        }
+        longestStill = std::max(longestStill, now() - lastChange);
+        sawFreshGame = sawFreshGame || freshBird(shot);
+        return sawFreshGame && birdGone(shot);
+    });
+    EXPECT_TRUE(sawFreshGame) << "the r at the end of the flood was lost";
+    if (!kSanitized) {  // sanitizers slow a flood down far more than anything else
+        EXPECT_LT(longestStill, 1.0) << "the picture stood still while the game ran";
+    }
+    game_->requestClose();
+    expectExitZeroWithin(1.0);
+    EXPECT_TRUE(game_->errorLines().empty());
+}
+
+enum class Quit { kCloseButton, kSigterm, kSigint };
+struct QuitCase {
+    Quit how;
+    bool gameOver;
+};
+
+class Quitting : public Play, public ::testing::WithParamInterface<QuitCase> {};
+
+TEST_P(Quitting, EndsTheProcessWithStatusZeroWithinASecond) {
+    ASSERT_NO_FATAL_FAILURE(start());
+    if (GetParam().gameOver) {
+        ASSERT_NO_FATAL_FAILURE(awaitGameOver());
+    }
+    switch (GetParam().how) {
+        case Quit::kCloseButton:
+            game_->requestClose();
+            break;
+        case Quit::kSigterm:
+            game_->process().signal(SIGTERM);
+            break;
+        case Quit::kSigint:
+            game_->process().signal(SIGINT);
+            break;
+    }
+    expectExitZeroWithin(1.0);
+}
+
+std::string nameOf(const QuitCase& c) {
+    const char* const how[] = {"CloseButton", "Sigterm", "Sigint"};
+    return std::string(how[static_cast<int>(c.how)]) + (c.gameOver ? "WhenOver" : "WhilePlaying");
+}
+
+void PrintTo(const QuitCase& c, std::ostream* out) {
+    *out << nameOf(c);
+}
+
+std::string quitCaseName(const ::testing::TestParamInfo<QuitCase>& info) {
+    return nameOf(info.param);
+}
+
+INSTANTIATE_TEST_SUITE_P(Play, Quitting,
+                         ::testing::Values(QuitCase{Quit::kCloseButton, false},
+                                           QuitCase{Quit::kCloseButton, true},
+                                           QuitCase{Quit::kSigterm, false},
+                                           QuitCase{Quit::kSigterm, true},
+                                           QuitCase{Quit::kSigint, false}),
+                         quitCaseName);
+
+}  // namespace
+}  // namespace e2e
