@@ -243,11 +243,22 @@ void Canvas::flipVertical()
 
 bool Canvas::savePng(const std::string& path, Color matte) const
 {
-    SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormat(0, width_, height_, 32, SDL_PIXELFORMAT_RGBA32);
+    const auto toByte = [](float v) { return static_cast<Uint8>(std::lround(clamp01(v) * 255.0f)); };
+    bool opaque = true;
+    for (int y = 0; y < height_ && opaque; ++y) {
+        for (int x = 0; x < width_ && opaque; ++x) {
+            opaque = toByte(at(x, y).a) == 255;
+        }
+    }
+    // An opaque picture is saved without an alpha channel: it then loads as a
+    // texture that is copied, not blended, which is what the background needs
+    // on every frame.
+    const int channels = opaque ? 3 : 4;
+    SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormat(
+        0, width_, height_, channels * 8, opaque ? SDL_PIXELFORMAT_RGB24 : SDL_PIXELFORMAT_RGBA32);
     if (surface == nullptr) {
         return false;
     }
-    const auto toByte = [](float v) { return static_cast<Uint8>(std::lround(clamp01(v) * 255.0f)); };
     for (int y = 0; y < height_; ++y) {
         auto* row = static_cast<Uint8*>(surface->pixels) + static_cast<std::ptrdiff_t>(y) * surface->pitch;
         for (int x = 0; x < width_; ++x) {
@@ -256,10 +267,13 @@ bool Canvas::savePng(const std::string& path, Color matte) const
             if (alpha == 0) {
                 c = matte;
             }
-            row[x * 4 + 0] = toByte(c.r);
-            row[x * 4 + 1] = toByte(c.g);
-            row[x * 4 + 2] = toByte(c.b);
-            row[x * 4 + 3] = alpha;
+            Uint8* pixel = row + x * channels;
+            pixel[0] = toByte(c.r);
+            pixel[1] = toByte(c.g);
+            pixel[2] = toByte(c.b);
+            if (!opaque) {
+                pixel[3] = alpha;
+            }
         }
     }
     const bool ok = IMG_SavePNG(surface, path.c_str()) == 0;
