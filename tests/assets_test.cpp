@@ -20,17 +20,20 @@
 
 namespace {
 
-std::string assetPath(const std::string& relative) { return std::string(ZEPHRIN_SOURCE_DIR) + "/" + relative; }
+std::string assetPath(const std::string& relative) {
+    return std::string(ZEPHRIN_SOURCE_DIR) + "/" + relative;
+}
 
 struct Pixel {
     int r, g, b, a;
-    double luminance() const { return (0.2126 * r + 0.7152 * g + 0.0722 * b) / 255.0; }
+    double luminance() const {
+        return (0.2126 * r + 0.7152 * g + 0.0722 * b) / 255.0;
+    }
 };
 
 class Image {
 public:
-    explicit Image(const std::string& relative)
-    {
+    explicit Image(const std::string& relative) {
         SDL_Surface* loaded = IMG_Load(assetPath(relative).c_str());
         if (loaded == nullptr) {
             error_ = IMG_GetError();
@@ -46,26 +49,35 @@ public:
         height_ = rgba->h;
         bytes_.resize(static_cast<std::size_t>(width_) * height_ * 4);
         for (int y = 0; y < height_; ++y) {
-            const auto* row = static_cast<const Uint8*>(rgba->pixels) + static_cast<std::ptrdiff_t>(y) * rgba->pitch;
-            std::copy(row, row + width_ * 4, bytes_.begin() + static_cast<std::ptrdiff_t>(y) * width_ * 4);
+            const auto* row = static_cast<const Uint8*>(rgba->pixels) +
+                              static_cast<std::ptrdiff_t>(y) * rgba->pitch;
+            std::copy(row, row + width_ * 4,
+                      bytes_.begin() + static_cast<std::ptrdiff_t>(y) * width_ * 4);
         }
         SDL_FreeSurface(rgba);
     }
 
-    bool loaded() const { return error_.empty(); }
-    const std::string& error() const { return error_; }
-    int width() const { return width_; }
-    int height() const { return height_; }
+    bool loaded() const {
+        return error_.empty();
+    }
+    const std::string& error() const {
+        return error_;
+    }
+    int width() const {
+        return width_;
+    }
+    int height() const {
+        return height_;
+    }
 
-    Pixel at(int x, int y) const
-    {
+    Pixel at(int x, int y) const {
         const Uint8* p = &bytes_[(static_cast<std::size_t>(y) * width_ + x) * 4];
         return Pixel{p[0], p[1], p[2], p[3]};
     }
 
     // Mean of `f` over the opaque pixels of a rectangle.
-    template <typename F> double meanOver(int x0, int y0, int x1, int y1, F f) const
-    {
+    template <typename F>
+    double meanOver(int x0, int y0, int x1, int y1, F f) const {
         double sum = 0.0;
         int count = 0;
         for (int y = y0; y < y1; ++y) {
@@ -86,7 +98,9 @@ private:
     std::vector<Uint8> bytes_;
 };
 
-double luminance(const Pixel& p) { return p.luminance(); }
+double luminance(const Pixel& p) {
+    return p.luminance();
+}
 
 // ------------------------------------------------------------------ images
 
@@ -104,8 +118,7 @@ const ExpectedImage kImages[] = {
     {"Images/ScoreSheet.png", 500, 49, false, false},
 };
 
-TEST(ImageAssets, EachLoadsLargeEnoughAndWithoutHolesWhereItMustBeSolid)
-{
+TEST(ImageAssets, EachLoadsLargeEnoughAndWithoutHolesWhereItMustBeSolid) {
     for (const ExpectedImage& expected : kImages) {
         SCOPED_TRACE(expected.file);
         const Image img(expected.file);
@@ -127,8 +140,7 @@ TEST(ImageAssets, EachLoadsLargeEnoughAndWithoutHolesWhereItMustBeSolid)
     }
 }
 
-TEST(ImageAssets, BackgroundIsExactlyTheWindowWithSkyBrighteningDownwards)
-{
+TEST(ImageAssets, BackgroundIsExactlyTheWindowWithSkyBrighteningDownwards) {
     const Image bg("Images/Background.png");
     ASSERT_TRUE(bg.loaded()) << bg.error();
     ASSERT_EQ(bg.width(), 800);
@@ -139,12 +151,12 @@ TEST(ImageAssets, BackgroundIsExactlyTheWindowWithSkyBrighteningDownwards)
     // The white score digits sit near the top centre: the sky there must not be white too.
     EXPECT_LT(bg.meanOver(300, 130, 500, 220, luminance), 0.8);
     // Blue sky above, not green or brown.
-    const double blue = bg.meanOver(0, 0, 800, 300, [](const Pixel& p) { return p.b - std::max(p.r, p.g); });
+    const double blue =
+        bg.meanOver(0, 0, 800, 300, [](const Pixel& p) { return p.b - std::max(p.r, p.g); });
     EXPECT_GT(blue, 10.0);
 }
 
-TEST(ImageAssets, BirdStaysInsideItsCircleSoTiltingNeverShowsCorners)
-{
+TEST(ImageAssets, BirdStaysInsideItsCircleSoTiltingNeverShowsCorners) {
     const Image bird("Images/Bird.png");
     ASSERT_TRUE(bird.loaded()) << bird.error();
     const int n = bird.width();
@@ -152,11 +164,15 @@ TEST(ImageAssets, BirdStaysInsideItsCircleSoTiltingNeverShowsCorners)
     const struct {
         const char* name;
         int x0, y0;
-    } corners[] = {{"top left", 0, 0}, {"top right", n - corner, 0}, {"bottom left", 0, n - corner},
+    } corners[] = {{"top left", 0, 0},
+                   {"top right", n - corner, 0},
+                   {"bottom left", 0, n - corner},
                    {"bottom right", n - corner, n - corner}};
     for (const auto& c : corners) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(bird.meanOver(c.x0, c.y0, c.x0 + corner, c.y0 + corner, [](const Pixel&) { return 1.0; }), 0.0);
+        EXPECT_EQ(bird.meanOver(c.x0, c.y0, c.x0 + corner, c.y0 + corner,
+                                [](const Pixel&) { return 1.0; }),
+                  0.0);
     }
     // Everything visible lies within the inscribed circle, so any rotation
     // keeps the picture inside its square and the corners empty.
@@ -177,8 +193,7 @@ TEST(ImageAssets, BirdStaysInsideItsCircleSoTiltingNeverShowsCorners)
     EXPECT_EQ(bird.at(n / 2, n / 2).a, 255);
 }
 
-TEST(ImageAssets, BirdFacesRightWithEyeAndBeakInFront)
-{
+TEST(ImageAssets, BirdFacesRightWithEyeAndBeakInFront) {
     const Image bird("Images/Bird.png");
     ASSERT_TRUE(bird.loaded()) << bird.error();
     const int n = bird.width();
@@ -199,7 +214,8 @@ TEST(ImageAssets, BirdFacesRightWithEyeAndBeakInFront)
         const char* part;
         bool (*isPart)(const Pixel&);
     } parts[] = {
-        {"beak (orange)", [](const Pixel& p) { return p.r > 200 && p.g > 70 && p.g < 160 && p.b < 90; }},
+        {"beak (orange)",
+         [](const Pixel& p) { return p.r > 200 && p.g > 70 && p.g < 160 && p.b < 90; }},
         {"eye (white)", [](const Pixel& p) { return p.r > 245 && p.g > 245 && p.b > 245; }},
     };
     for (const auto& part : parts) {
@@ -208,8 +224,7 @@ TEST(ImageAssets, BirdFacesRightWithEyeAndBeakInFront)
     }
 }
 
-TEST(ImageAssets, PipeBodyStretchesWithoutBandsAndMatchesTheHead)
-{
+TEST(ImageAssets, PipeBodyStretchesWithoutBandsAndMatchesTheHead) {
     const Image body("Images/Pipe_Body.png");
     const Image head("Images/Pipe_Head.png");
     ASSERT_TRUE(body.loaded()) << body.error();
@@ -231,17 +246,20 @@ TEST(ImageAssets, PipeBodyStretchesWithoutBandsAndMatchesTheHead)
         const double left = img->meanOver(w / 8, 0, w / 2, h, luminance);
         const double right = img->meanOver(w / 2, 0, w - w / 8, h, luminance);
         EXPECT_GT(left, right + 0.05);
-        EXPECT_GT(img->meanOver(0, 0, w, h, [](const Pixel& p) { return p.g - std::max(p.r, p.b); }), 40.0);
-        const double edge = std::max(img->meanOver(0, 0, 1, h, luminance), img->meanOver(w - 1, 0, w, h, luminance));
+        EXPECT_GT(
+            img->meanOver(0, 0, w, h, [](const Pixel& p) { return p.g - std::max(p.r, p.b); }),
+            40.0);
+        const double edge = std::max(img->meanOver(0, 0, 1, h, luminance),
+                                     img->meanOver(w - 1, 0, w, h, luminance));
         EXPECT_LT(edge, right);
     }
     // The head's rim has a dark line where it meets the body (its bottom).
     const int h = head.height(), w = head.width();
-    EXPECT_LT(head.meanOver(2, h - 1, w - 2, h, luminance), head.meanOver(2, h / 3, w - 2, h / 3 + 1, luminance) - 0.2);
+    EXPECT_LT(head.meanOver(2, h - 1, w - 2, h, luminance),
+              head.meanOver(2, h / 3, w - 2, h / 3 + 1, luminance) - 0.2);
 }
 
-TEST(ImageAssets, ScoreSheetHasTenDistinctWhiteOutlinedDigitsInTheirCells)
-{
+TEST(ImageAssets, ScoreSheetHasTenDistinctWhiteOutlinedDigitsInTheirCells) {
     const Image sheet("Images/ScoreSheet.png");
     ASSERT_TRUE(sheet.loaded()) << sheet.error();
     ASSERT_GE(sheet.width(), 500);
@@ -280,10 +298,12 @@ TEST(ImageAssets, ScoreSheetHasTenDistinctWhiteOutlinedDigitsInTheirCells)
             for (int y = 0; y < kRows; ++y) {
                 for (int x = 0; x < kCell; ++x) {
                     const Pixel pa = sheet.at(a * kCell + x, y), pb = sheet.at(b * kCell + x, y);
-                    differing += std::abs(pa.luminance() * pa.a - pb.luminance() * pb.a) > 100 ? 1 : 0;
+                    differing +=
+                        std::abs(pa.luminance() * pa.a - pb.luminance() * pb.a) > 100 ? 1 : 0;
                 }
             }
-            EXPECT_GT(differing, kCell * kRows / 40) << "digits " << a << " and " << b << " look alike";
+            EXPECT_GT(differing, kCell * kRows / 40)
+                << "digits " << a << " and " << b << " look alike";
         }
     }
 }
@@ -292,8 +312,7 @@ TEST(ImageAssets, ScoreSheetHasTenDistinctWhiteOutlinedDigitsInTheirCells)
 
 class SoundAssets : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
+    static void SetUpTestSuite() {
         setenv("SDL_AUDIODRIVER", "dummy", 1);
         ASSERT_EQ(SDL_Init(SDL_INIT_AUDIO), 0) << SDL_GetError();
         // The music is 44.1 kHz; opening at its own rate means no resampling
@@ -302,16 +321,14 @@ protected:
         Mix_Init(MIX_INIT_MP3);
     }
 
-    static void TearDownTestSuite()
-    {
+    static void TearDownTestSuite() {
         Mix_CloseAudio();
         Mix_Quit();
         SDL_Quit();
     }
 };
 
-double peakOf(const Sint16* samples, std::size_t count)
-{
+double peakOf(const Sint16* samples, std::size_t count) {
     int peak = 0;
     for (std::size_t i = 0; i < count; ++i) {
         peak = std::max(peak, std::abs(static_cast<int>(samples[i])));
@@ -319,12 +336,12 @@ double peakOf(const Sint16* samples, std::size_t count)
     return peak / 32768.0;
 }
 
-TEST_F(SoundAssets, DingIsAShortUnclippedStereoBellThatEndsInSilence)
-{
+TEST_F(SoundAssets, DingIsAShortUnclippedStereoBellThatEndsInSilence) {
     SDL_AudioSpec format;
     Uint8* buffer = nullptr;
     Uint32 length = 0;
-    ASSERT_NE(SDL_LoadWAV(assetPath("Sounds/Ding.wav").c_str(), &format, &buffer, &length), nullptr) << SDL_GetError();
+    ASSERT_NE(SDL_LoadWAV(assetPath("Sounds/Ding.wav").c_str(), &format, &buffer, &length), nullptr)
+        << SDL_GetError();
     EXPECT_EQ(format.freq, 22050);
     EXPECT_EQ(format.format, AUDIO_S16LSB);
     EXPECT_EQ(format.channels, 2);
@@ -347,8 +364,7 @@ TEST_F(SoundAssets, DingIsAShortUnclippedStereoBellThatEndsInSilence)
     Mix_FreeChunk(chunk);
 }
 
-TEST_F(SoundAssets, MusicIsASmallMp3OfModestLevel)
-{
+TEST_F(SoundAssets, MusicIsASmallMp3OfModestLevel) {
     const std::string path = assetPath("Sounds/BackgroundMusic.mp3");
     std::FILE* f = std::fopen(path.c_str(), "rb");
     ASSERT_NE(f, nullptr) << path;
@@ -363,15 +379,15 @@ TEST_F(SoundAssets, MusicIsASmallMp3OfModestLevel)
     Mix_FreeMusic(music);
 }
 
-TEST_F(SoundAssets, MusicLoopsWithoutAGapOrAClick)
-{
+TEST_F(SoundAssets, MusicLoopsWithoutAGapOrAClick) {
     int freq = 0, channels = 0;
     Uint16 format = 0;
     ASSERT_NE(Mix_QuerySpec(&freq, &format, &channels), 0);
     ASSERT_EQ(format, AUDIO_S16SYS);
     ASSERT_EQ(channels, 2);
 
-    Mix_Chunk* chunk = Mix_LoadWAV_RW(SDL_RWFromFile(assetPath("Sounds/BackgroundMusic.mp3").c_str(), "rb"), 1);
+    Mix_Chunk* chunk =
+        Mix_LoadWAV_RW(SDL_RWFromFile(assetPath("Sounds/BackgroundMusic.mp3").c_str(), "rb"), 1);
     ASSERT_NE(chunk, nullptr) << Mix_GetError();
     const auto* samples = reinterpret_cast<const Sint16*>(chunk->abuf);
     const std::size_t frames = chunk->alen / 4;
@@ -383,7 +399,9 @@ TEST_F(SoundAssets, MusicLoopsWithoutAGapOrAClick)
 
     for (int ch = 0; ch < 2; ++ch) {
         SCOPED_TRACE(ch == 0 ? "left" : "right");
-        const auto sample = [&](std::size_t frame) { return static_cast<double>(samples[frame * 2 + ch]); };
+        const auto sample = [&](std::size_t frame) {
+            return static_cast<double>(samples[frame * 2 + ch]);
+        };
         // How far the wave usually moves from one sample to the next.
         std::vector<double> steps;
         steps.reserve(frames);
@@ -393,7 +411,8 @@ TEST_F(SoundAssets, MusicLoopsWithoutAGapOrAClick)
             energy += sample(i) * sample(i);
         }
         const std::size_t quartile = steps.size() * 3 / 4;
-        std::nth_element(steps.begin(), steps.begin() + static_cast<std::ptrdiff_t>(quartile), steps.end());
+        std::nth_element(steps.begin(), steps.begin() + static_cast<std::ptrdiff_t>(quartile),
+                         steps.end());
         const double typicalStep = steps[quartile];
         const double loopStep = std::fabs(sample(0) - sample(frames - 1));
         EXPECT_LE(loopStep, typicalStep) << "the wrap from the end back to the start jumps";
@@ -412,4 +431,4 @@ TEST_F(SoundAssets, MusicLoopsWithoutAGapOrAClick)
     Mix_FreeChunk(chunk);
 }
 
-} // namespace
+}  // namespace

@@ -14,15 +14,16 @@ constexpr double kTwoPi = 6.283185307179586;
 
 // ---------------------------------------------------------------- helpers
 
-double midiToHz(double midi) { return 440.0 * std::pow(2.0, (midi - 69.0) / 12.0); }
+double midiToHz(double midi) {
+    return 440.0 * std::pow(2.0, (midi - 69.0) / 12.0);
+}
 
 // "C5", "F#4", "Bb3" -> MIDI number; "R" (rest) -> -1.
-int parsePitch(const std::string& name)
-{
+int parsePitch(const std::string& name) {
     if (name == "R") {
         return -1;
     }
-    static const int kSemitone[] = {9, 11, 0, 2, 4, 5, 7}; // A B C D E F G
+    static const int kSemitone[] = {9, 11, 0, 2, 4, 5, 7};  // A B C D E F G
     int pc = kSemitone[name[0] - 'A'];
     std::size_t i = 1;
     if (name[i] == '#') {
@@ -40,8 +41,7 @@ int parsePitch(const std::string& name)
 struct Envelope {
     double attack, decay, sustain, release;
 
-    double at(double t, double gate) const
-    {
+    double at(double t, double gate) const {
         const auto held = [&](double u) {
             if (u < attack) {
                 return u / attack;
@@ -60,8 +60,7 @@ struct Envelope {
 };
 
 // Band-limited step correction for the pulse wave.
-double polyBlep(double t, double dt)
-{
+double polyBlep(double t, double dt) {
     if (t < dt) {
         t /= dt;
         return t + t - t * t - 1.0;
@@ -73,22 +72,22 @@ double polyBlep(double t, double dt)
     return 0.0;
 }
 
-double pulse(double phase, double dt, double duty)
-{
+double pulse(double phase, double dt, double duty) {
     double v = phase < duty ? 1.0 : -1.0;
     v += polyBlep(phase, dt);
     v -= polyBlep(std::fmod(phase + 1.0 - duty, 1.0), dt);
     return v - (2.0 * duty - 1.0);
 }
 
-double triangle(double phase) { return 1.0 - 4.0 * std::fabs(std::fmod(phase + 0.75, 1.0) - 0.5); }
+double triangle(double phase) {
+    return 1.0 - 4.0 * std::fabs(std::fmod(phase + 0.75, 1.0) - 0.5);
+}
 
 // The old consoles' noise channel: a 15-bit shift register.
 class Lfsr {
 public:
     explicit Lfsr(bool shortMode) : tap_(shortMode ? 6 : 1) {}
-    double step()
-    {
+    double step() {
         const unsigned bit = (reg_ ^ (reg_ >> tap_)) & 1u;
         reg_ = (reg_ >> 1) | (bit << 14);
         return (reg_ & 1u) != 0 ? 1.0 : -1.0;
@@ -103,13 +102,17 @@ private:
 // start, which is what makes the music loop seamlessly.
 class LoopBuffer {
 public:
-    LoopBuffer(int sampleRate, std::size_t frames) : rate_(sampleRate), left_(frames, 0.0), right_(frames, 0.0) {}
+    LoopBuffer(int sampleRate, std::size_t frames)
+        : rate_(sampleRate), left_(frames, 0.0), right_(frames, 0.0) {}
 
-    int rate() const { return rate_; }
-    std::size_t frames() const { return left_.size(); }
+    int rate() const {
+        return rate_;
+    }
+    std::size_t frames() const {
+        return left_.size();
+    }
 
-    void add(std::int64_t frame, double value, double pan)
-    {
+    void add(std::int64_t frame, double value, double pan) {
         const auto n = static_cast<std::int64_t>(left_.size());
         const auto i = static_cast<std::size_t>(((frame % n) + n) % n);
         // Equal-power panning, pan in [-1, 1].
@@ -118,8 +121,12 @@ public:
         right_[i] += value * std::sin(angle);
     }
 
-    std::vector<double>& left() { return left_; }
-    std::vector<double>& right() { return right_; }
+    std::vector<double>& left() {
+        return left_;
+    }
+    std::vector<double>& right() {
+        return right_;
+    }
 
 private:
     int rate_;
@@ -134,11 +141,10 @@ struct Voice {
     Envelope env;
     double level;
     double pan;
-    double vibratoDepth; // semitones
+    double vibratoDepth;  // semitones
 };
 
-void playNote(LoopBuffer& buf, const Voice& v, double start, double gate, double hz)
-{
+void playNote(LoopBuffer& buf, const Voice& v, double start, double gate, double hz) {
     const double rate = buf.rate();
     const double length = gate + v.env.release;
     const auto first = static_cast<std::int64_t>(std::llround(start * rate));
@@ -146,14 +152,23 @@ void playNote(LoopBuffer& buf, const Voice& v, double start, double gate, double
     double phase = 0.0;
     for (std::int64_t i = 0; i < count; ++i) {
         const double t = static_cast<double>(i) / rate;
-        const double vibrato = v.vibratoDepth * std::sin(kTwoPi * 5.5 * t) * std::min(1.0, std::max(0.0, (t - 0.12) / 0.2));
+        const double vibrato = v.vibratoDepth * std::sin(kTwoPi * 5.5 * t) *
+                               std::min(1.0, std::max(0.0, (t - 0.12) / 0.2));
         const double dt = hz * std::pow(2.0, vibrato / 12.0) / rate;
         double s = 0.0;
         switch (v.wave) {
-        case Wave::Pulse25: s = pulse(phase, dt, 0.25); break;
-        case Wave::Pulse12: s = pulse(phase, dt, 0.125); break;
-        case Wave::Pulse50: s = pulse(phase, dt, 0.5); break;
-        case Wave::Triangle: s = triangle(phase); break;
+            case Wave::Pulse25:
+                s = pulse(phase, dt, 0.25);
+                break;
+            case Wave::Pulse12:
+                s = pulse(phase, dt, 0.125);
+                break;
+            case Wave::Pulse50:
+                s = pulse(phase, dt, 0.5);
+                break;
+            case Wave::Triangle:
+                s = triangle(phase);
+                break;
         }
         buf.add(first + i, s * v.env.at(t, gate) * v.level, v.pan);
         phase += dt;
@@ -161,8 +176,7 @@ void playNote(LoopBuffer& buf, const Voice& v, double start, double gate, double
     }
 }
 
-void playKick(LoopBuffer& buf, double start)
-{
+void playKick(LoopBuffer& buf, double start) {
     const double rate = buf.rate();
     const auto first = static_cast<std::int64_t>(std::llround(start * rate));
     const double length = 0.2;
@@ -170,15 +184,15 @@ void playKick(LoopBuffer& buf, double start)
     for (std::int64_t i = 0; i < static_cast<std::int64_t>(length * rate); ++i) {
         const double t = static_cast<double>(i) / rate;
         const double hz = 48.0 + 120.0 * std::exp(-t / 0.025);
-        const double env = std::min(1.0, t / 0.002) * std::exp(-t / 0.06) * std::min(1.0, (length - t) / 0.02);
+        const double env =
+            std::min(1.0, t / 0.002) * std::exp(-t / 0.06) * std::min(1.0, (length - t) / 0.02);
         buf.add(first + i, std::sin(kTwoPi * phase) * env * 0.38, 0.0);
         phase += hz / rate;
     }
 }
 
-void playNoise(LoopBuffer& buf, Lfsr& lfsr, double start, double length, double decay, double clockHz, double level,
-               double pan, double toneHz)
-{
+void playNoise(LoopBuffer& buf, Lfsr& lfsr, double start, double length, double decay,
+               double clockHz, double level, double pan, double toneHz) {
     const double rate = buf.rate();
     const auto first = static_cast<std::int64_t>(std::llround(start * rate));
     double held = lfsr.step(), clock = 0.0, smooth = 0.0, previous = 0.0, phase = 0.0;
@@ -191,33 +205,39 @@ void playNoise(LoopBuffer& buf, Lfsr& lfsr, double start, double length, double 
         }
         smooth += (held - smooth) * 0.55;
         // Snares get a body tone; hats are high-passed to a crisp tick.
-        double s = toneHz > 0.0 ? smooth * 0.8 + 0.6 * std::sin(kTwoPi * phase) * std::exp(-t / 0.03)
-                                : (smooth - previous) * 0.8;
+        double s = toneHz > 0.0
+                       ? smooth * 0.8 + 0.6 * std::sin(kTwoPi * phase) * std::exp(-t / 0.03)
+                       : (smooth - previous) * 0.8;
         previous = smooth;
         phase += toneHz / rate;
-        const double env = std::min(1.0, t / 0.001) * std::exp(-t / decay) * std::min(1.0, (length - t) / 0.01);
+        const double env =
+            std::min(1.0, t / 0.001) * std::exp(-t / decay) * std::min(1.0, (length - t) / 0.01);
         buf.add(first + i, s * env * level, pan);
     }
 }
 
 // ---------------------------------------------------------------- the tune
 
-constexpr double kBeat = 0.5;        // 120 beats per minute
+constexpr double kBeat = 0.5;  // 120 beats per minute
 constexpr double kEighth = kBeat / 2;
 constexpr int kBars = 16;
 constexpr double kBar = 4 * kBeat;
 
 // Lead line, one string per bar: pitch:length-in-eighths.
 const char* const kMelody[kBars] = {
-    "E5:2 G5:2 C6:3 G5:1", "A5:2 G5:1 E5:1 C5:2 E5:2", "F5:1 G5:1 A5:2 C6:2 A5:2", "G5:3 F5:1 E5:2 D5:2",
-    "E5:2 G5:2 C6:2 D6:2", "E6:2 D6:1 C6:1 A5:4",     "A5:2 C6:2 B5:2 D6:2",     "C6:6 R:2",
-    "A5:1 C6:1 F6:2 E6:2 C6:2", "D6:2 B5:1 G5:1 D6:2 B5:2", "G5:2 B5:2 E6:3 D6:1", "C6:2 A5:2 E5:4",
-    "F5:2 A5:2 C6:2 F6:2", "E6:2 D6:2 B5:2 G5:2",     "C6:2 E6:2 A5:2 C6:2",     "D6:3 C6:1 B5:2 G5:2",
+    "E5:2 G5:2 C6:3 G5:1",      "A5:2 G5:1 E5:1 C5:2 E5:2",
+    "F5:1 G5:1 A5:2 C6:2 A5:2", "G5:3 F5:1 E5:2 D5:2",
+    "E5:2 G5:2 C6:2 D6:2",      "E6:2 D6:1 C6:1 A5:4",
+    "A5:2 C6:2 B5:2 D6:2",      "C6:6 R:2",
+    "A5:1 C6:1 F6:2 E6:2 C6:2", "D6:2 B5:1 G5:1 D6:2 B5:2",
+    "G5:2 B5:2 E6:3 D6:1",      "C6:2 A5:2 E5:4",
+    "F5:2 A5:2 C6:2 F6:2",      "E6:2 D6:2 B5:2 G5:2",
+    "C6:2 E6:2 A5:2 C6:2",      "D6:3 C6:1 B5:2 G5:2",
 };
 
 struct Chord {
-    int bass;          // root of the bass line
-    int tones[4];      // arpeggio notes
+    int bass;      // root of the bass line
+    int tones[4];  // arpeggio notes
 };
 
 const Chord kC{36, {60, 64, 67, 72}};
@@ -228,12 +248,12 @@ const Chord kEm{40, {59, 64, 67, 71}};
 
 // Two half-bar chords per bar.
 const Chord* const kChords[kBars][2] = {
-    {&kC, &kC},   {&kAm, &kAm}, {&kF, &kF},  {&kG, &kG},  {&kC, &kC}, {&kAm, &kAm}, {&kF, &kG}, {&kC, &kC},
-    {&kF, &kF},   {&kG, &kG},   {&kEm, &kEm}, {&kAm, &kAm}, {&kF, &kF}, {&kG, &kG},   {&kC, &kAm}, {&kG, &kG},
+    {&kC, &kC}, {&kAm, &kAm}, {&kF, &kF},  {&kG, &kG}, {&kC, &kC},   {&kAm, &kAm},
+    {&kF, &kG}, {&kC, &kC},   {&kF, &kF},  {&kG, &kG}, {&kEm, &kEm}, {&kAm, &kAm},
+    {&kF, &kF}, {&kG, &kG},   {&kC, &kAm}, {&kG, &kG},
 };
 
-void writeMelody(LoopBuffer& buf, const Voice& lead)
-{
+void writeMelody(LoopBuffer& buf, const Voice& lead) {
     for (int bar = 0; bar < kBars; ++bar) {
         std::istringstream in(kMelody[bar]);
         std::string token;
@@ -250,8 +270,7 @@ void writeMelody(LoopBuffer& buf, const Voice& lead)
     }
 }
 
-void writeAccompaniment(LoopBuffer& buf)
-{
+void writeAccompaniment(LoopBuffer& buf) {
     const Voice bass{Wave::Triangle, {0.004, 0.08, 0.75, 0.03}, 0.42, 0.0, 0.0};
     const Voice arp{Wave::Pulse12, {0.003, 0.06, 0.35, 0.03}, 0.075, -0.35, 0.0};
     const int bassSteps[8] = {0, 12, 7, 12, 0, 12, 7, 12};
@@ -262,7 +281,8 @@ void writeAccompaniment(LoopBuffer& buf)
             const double t0 = bar * kBar + half * 2 * kBeat;
             for (int i = 0; i < 4; ++i) {
                 const int step = half * 4 + i;
-                playNote(buf, bass, t0 + i * kEighth, kEighth * 0.7, midiToHz(chord.bass + bassSteps[step]));
+                playNote(buf, bass, t0 + i * kEighth, kEighth * 0.7,
+                         midiToHz(chord.bass + bassSteps[step]));
             }
             for (int i = 0; i < 8; ++i) {
                 const int tone = chord.tones[arpOrder[i]];
@@ -272,8 +292,7 @@ void writeAccompaniment(LoopBuffer& buf)
     }
 }
 
-void writeDrums(LoopBuffer& buf)
-{
+void writeDrums(LoopBuffer& buf) {
     Lfsr snareNoise(false), hatNoise(true);
     for (int bar = 0; bar < kBars; ++bar) {
         for (int beat = 0; beat < 4; ++beat) {
@@ -291,8 +310,7 @@ void writeDrums(LoopBuffer& buf)
 }
 
 // A feedback-free echo of the lead, wrapped around the loop like everything else.
-void addEcho(LoopBuffer& out, LoopBuffer& dry, double delaySeconds)
-{
+void addEcho(LoopBuffer& out, LoopBuffer& dry, double delaySeconds) {
     const auto n = static_cast<std::int64_t>(dry.frames());
     const auto d = static_cast<std::int64_t>(std::llround(delaySeconds * dry.rate()));
     for (std::int64_t i = 0; i < n; ++i) {
@@ -300,16 +318,17 @@ void addEcho(LoopBuffer& out, LoopBuffer& dry, double delaySeconds)
                              dry.right()[static_cast<std::size_t>(((i - d) % n + n) % n)];
         const double mono2 = dry.left()[static_cast<std::size_t>(((i - 2 * d) % n + n) % n)] +
                              dry.right()[static_cast<std::size_t>(((i - 2 * d) % n + n) % n)];
-        out.left()[static_cast<std::size_t>(i)] += dry.left()[static_cast<std::size_t>(i)] + 0.08 * mono1 + 0.14 * mono2;
-        out.right()[static_cast<std::size_t>(i)] += dry.right()[static_cast<std::size_t>(i)] + 0.2 * mono1 + 0.05 * mono2;
+        out.left()[static_cast<std::size_t>(i)] +=
+            dry.left()[static_cast<std::size_t>(i)] + 0.08 * mono1 + 0.14 * mono2;
+        out.right()[static_cast<std::size_t>(i)] +=
+            dry.right()[static_cast<std::size_t>(i)] + 0.2 * mono1 + 0.05 * mono2;
     }
 }
 
 // Gentle one-pole low-pass that takes the fizz off the square waves. It runs
 // twice round the loop so that its state at the end carries into the start:
 // the filtered loop is as seamless as the raw one.
-void softenLoop(std::vector<double>& samples, double cutoffHz, int rate)
-{
+void softenLoop(std::vector<double>& samples, double cutoffHz, int rate) {
     const double a = 1.0 - std::exp(-kTwoPi * cutoffHz / rate);
     double state = 0.0;
     for (double x : samples) {
@@ -321,8 +340,7 @@ void softenLoop(std::vector<double>& samples, double cutoffHz, int rate)
     }
 }
 
-StereoSound normalised(LoopBuffer& buf, double peak)
-{
+StereoSound normalised(LoopBuffer& buf, double peak) {
     double highest = 0.0;
     for (std::size_t i = 0; i < buf.frames(); ++i) {
         highest = std::max({highest, std::fabs(buf.left()[i]), std::fabs(buf.right()[i])});
@@ -339,10 +357,9 @@ StereoSound normalised(LoopBuffer& buf, double peak)
     return s;
 }
 
-} // namespace
+}  // namespace
 
-StereoSound makeMusic()
-{
+StereoSound makeMusic() {
     constexpr int kRate = 44100;
     const auto frames = static_cast<std::size_t>(std::llround(kBars * kBar * kRate));
     LoopBuffer mix(kRate, frames);
@@ -358,16 +375,15 @@ StereoSound makeMusic()
     return normalised(mix, 0.45);
 }
 
-StereoSound makeDing()
-{
+StereoSound makeDing() {
     constexpr int kRate = 22050;
     constexpr double kLength = 0.5;
-    constexpr double kBase = 1318.5; // E6
+    constexpr double kBase = 1318.5;  // E6
     struct Partial {
         double ratio, level, decay;
     };
     // Slightly inharmonic partials give the metallic colour of a small bell.
-    const Partial partials[] = {{1.0, 1.0, 0.30},  {2.0, 0.55, 0.20}, {2.76, 0.35, 0.12},
+    const Partial partials[] = {{1.0, 1.0, 0.30},   {2.0, 0.55, 0.20},  {2.76, 0.35, 0.12},
                                 {4.07, 0.22, 0.08}, {5.43, 0.14, 0.05}, {0.5, 0.18, 0.25}};
     LoopBuffer buf(kRate, static_cast<std::size_t>(kLength * kRate));
     for (std::size_t i = 0; i < buf.frames(); ++i) {
@@ -388,8 +404,7 @@ StereoSound makeDing()
     return normalised(buf, 0.7);
 }
 
-bool writeWav(const std::string& path, const StereoSound& sound)
-{
+bool writeWav(const std::string& path, const StereoSound& sound) {
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (f == nullptr) {
         return false;
@@ -413,8 +428,8 @@ bool writeWav(const std::string& path, const StereoSound& sound)
     tag("WAVE");
     tag("fmt ");
     u32(16);
-    u16(1); // PCM
-    u16(2); // stereo
+    u16(1);  // PCM
+    u16(2);  // stereo
     u32(rate);
     u32(rate * 4);
     u16(4);
@@ -423,7 +438,8 @@ bool writeWav(const std::string& path, const StereoSound& sound)
     u32(dataBytes);
     for (std::size_t i = 0; i < sound.frames(); ++i) {
         for (float v : {sound.left[i], sound.right[i]}) {
-            const auto s = static_cast<std::int16_t>(std::lround(std::clamp(v, -1.0f, 1.0f) * 32767.0f));
+            const auto s =
+                static_cast<std::int16_t>(std::lround(std::clamp(v, -1.0f, 1.0f) * 32767.0f));
             u16(static_cast<std::uint16_t>(s));
         }
     }
@@ -431,4 +447,4 @@ bool writeWav(const std::string& path, const StereoSound& sound)
     return std::fclose(f) == 0 && ok;
 }
 
-} // namespace assetgen
+}  // namespace assetgen

@@ -11,7 +11,9 @@ struct StereoSound {
     std::vector<float> left;
     std::vector<float> right;
 
-    std::size_t frames() const { return left.size(); }
+    std::size_t frames() const {
+        return left.size();
+    }
 };
 
 // A short bright bell for every tenth point.
@@ -23,4 +25,4 @@ StereoSound makeMusic();
 // Writes 16-bit PCM; samples are clamped to [-1, 1].
 bool writeWav(const std::string& path, const StereoSound& sound);
 
-} // namespace assetgen
+}  // namespace assetgen

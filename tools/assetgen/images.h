@@ -16,4 +16,4 @@ Canvas makeScoreSheet();
 // Draws every image and saves it under `imagesDir`; false on the first failure.
 bool writeImages(const std::string& imagesDir);
 
-} // namespace assetgen
+}  // namespace assetgen

@@ -14,8 +14,7 @@
 #include <string>
 #include <system_error>
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     if (argc != 3) {
         std::fprintf(stderr, "usage: %s <output-root> <music-wav>\n", argv[0]);
         return 2;
@@ -27,7 +26,8 @@ int main(int argc, char** argv)
     for (const char* dir : {"/Images", "/Sounds"}) {
         std::filesystem::create_directories(root + dir, error);
         if (error) {
-            std::fprintf(stderr, "assetgen: cannot create %s%s: %s\n", root.c_str(), dir, error.message().c_str());
+            std::fprintf(stderr, "assetgen: cannot create %s%s: %s\n", root.c_str(), dir,
+                         error.message().c_str());
             return 1;
         }
     }

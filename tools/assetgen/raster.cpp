@@ -11,35 +11,34 @@
 
 namespace assetgen {
 
-Color hex(std::uint32_t rgb, float alpha)
-{
-    return Color{static_cast<float>((rgb >> 16) & 0xFF) / 255.0f, static_cast<float>((rgb >> 8) & 0xFF) / 255.0f,
+Color hex(std::uint32_t rgb, float alpha) {
+    return Color{static_cast<float>((rgb >> 16) & 0xFF) / 255.0f,
+                 static_cast<float>((rgb >> 8) & 0xFF) / 255.0f,
                  static_cast<float>(rgb & 0xFF) / 255.0f, alpha};
 }
 
-Color mix(const Color& x, const Color& y, float t)
-{
-    return Color{x.r + (y.r - x.r) * t, x.g + (y.g - x.g) * t, x.b + (y.b - x.b) * t, x.a + (y.a - x.a) * t};
+Color mix(const Color& x, const Color& y, float t) {
+    return Color{x.r + (y.r - x.r) * t, x.g + (y.g - x.g) * t, x.b + (y.b - x.b) * t,
+                 x.a + (y.a - x.a) * t};
 }
 
-Color withAlpha(Color c, float alpha)
-{
+Color withAlpha(Color c, float alpha) {
     c.a = alpha;
     return c;
 }
 
-float clamp01(float v) { return std::min(1.0f, std::max(0.0f, v)); }
+float clamp01(float v) {
+    return std::min(1.0f, std::max(0.0f, v));
+}
 
-float smoothstep(float e0, float e1, float x)
-{
+float smoothstep(float e0, float e1, float x) {
     const float t = clamp01((x - e0) / (e1 - e0));
     return t * t * (3.0f - 2.0f * t);
 }
 
 namespace {
 
-float segmentDistance(Vec2 p, Vec2 a, Vec2 b)
-{
+float segmentDistance(Vec2 p, Vec2 a, Vec2 b) {
     const float abx = b.x - a.x, aby = b.y - a.y;
     const float apx = p.x - a.x, apy = p.y - a.y;
     const float len2 = abx * abx + aby * aby;
@@ -48,17 +47,15 @@ float segmentDistance(Vec2 p, Vec2 a, Vec2 b)
     return std::sqrt(dx * dx + dy * dy);
 }
 
-} // namespace
+}  // namespace
 
 namespace shape {
 
-Sdf circle(float cx, float cy, float r)
-{
+Sdf circle(float cx, float cy, float r) {
     return [=](float x, float y) { return std::hypot(x - cx, y - cy) - r; };
 }
 
-Sdf ellipse(float cx, float cy, float rx, float ry, float angle)
-{
+Sdf ellipse(float cx, float cy, float rx, float ry, float angle) {
     const float c = std::cos(angle), s = std::sin(angle);
     return [=](float x, float y) {
         const float dx = x - cx, dy = y - cy;
@@ -74,8 +71,7 @@ Sdf ellipse(float cx, float cy, float rx, float ry, float angle)
     };
 }
 
-Sdf roundRect(float x0, float y0, float x1, float y1, float radius)
-{
+Sdf roundRect(float x0, float y0, float x1, float y1, float radius) {
     const float cx = (x0 + x1) * 0.5f, cy = (y0 + y1) * 0.5f;
     const float hx = (x1 - x0) * 0.5f - radius, hy = (y1 - y0) * 0.5f - radius;
     return [=](float x, float y) {
@@ -85,8 +81,7 @@ Sdf roundRect(float x0, float y0, float x1, float y1, float radius)
     };
 }
 
-Sdf stroke(std::vector<Vec2> points, float halfWidth)
-{
+Sdf stroke(std::vector<Vec2> points, float halfWidth) {
     return [points = std::move(points), halfWidth](float x, float y) {
         float best = 1e9f;
         if (points.size() == 1) {
@@ -99,8 +94,7 @@ Sdf stroke(std::vector<Vec2> points, float halfWidth)
     };
 }
 
-Sdf polygon(std::vector<Vec2> points)
-{
+Sdf polygon(std::vector<Vec2> points) {
     return [points = std::move(points)](float x, float y) {
         float best = 1e9f;
         bool inside = false;
@@ -116,8 +110,7 @@ Sdf polygon(std::vector<Vec2> points)
     };
 }
 
-Sdf below(std::function<float(float)> top)
-{
+Sdf below(std::function<float(float)> top) {
     return [top = std::move(top)](float x, float y) {
         const float h = top(x);
         const float slope = (top(x + 0.5f) - top(x - 0.5f));
@@ -125,53 +118,50 @@ Sdf below(std::function<float(float)> top)
     };
 }
 
-Sdf unite(Sdf a, Sdf b)
-{
-    return [a = std::move(a), b = std::move(b)](float x, float y) { return std::min(a(x, y), b(x, y)); };
+Sdf unite(Sdf a, Sdf b) {
+    return [a = std::move(a), b = std::move(b)](float x, float y) {
+        return std::min(a(x, y), b(x, y));
+    };
 }
 
-Sdf intersect(Sdf a, Sdf b)
-{
-    return [a = std::move(a), b = std::move(b)](float x, float y) { return std::max(a(x, y), b(x, y)); };
+Sdf intersect(Sdf a, Sdf b) {
+    return [a = std::move(a), b = std::move(b)](float x, float y) {
+        return std::max(a(x, y), b(x, y));
+    };
 }
 
-Sdf subtract(Sdf a, Sdf b)
-{
-    return [a = std::move(a), b = std::move(b)](float x, float y) { return std::max(a(x, y), -b(x, y)); };
+Sdf subtract(Sdf a, Sdf b) {
+    return [a = std::move(a), b = std::move(b)](float x, float y) {
+        return std::max(a(x, y), -b(x, y));
+    };
 }
 
-Sdf grow(Sdf s, float amount)
-{
+Sdf grow(Sdf s, float amount) {
     return [s = std::move(s), amount](float x, float y) { return s(x, y) - amount; };
 }
 
-} // namespace shape
+}  // namespace shape
 
-Paint solid(Color c)
-{
+Paint solid(Color c) {
     return [c](float, float) { return c; };
 }
 
-Paint verticalGradient(float y0, Color c0, float y1, Color c1)
-{
+Paint verticalGradient(float y0, Color c0, float y1, Color c1) {
     return [=](float, float y) { return mix(c0, c1, clamp01((y - y0) / (y1 - y0))); };
 }
 
-ValueNoise::ValueNoise(std::uint64_t seed) : table_(256 * 256)
-{
+ValueNoise::ValueNoise(std::uint64_t seed) : table_(256 * 256) {
     Rng rng(seed);
     for (float& v : table_) {
         v = static_cast<float>(rng.uniform());
     }
 }
 
-float ValueNoise::lattice(int x, int y) const
-{
+float ValueNoise::lattice(int x, int y) const {
     return table_[static_cast<std::size_t>((y & 255) * 256 + (x & 255))];
 }
 
-float ValueNoise::at(float x, float y) const
-{
+float ValueNoise::at(float x, float y) const {
     const float fx = std::floor(x), fy = std::floor(y);
     const int ix = static_cast<int>(fx), iy = static_cast<int>(fy);
     const float tx = smoothstep(0.0f, 1.0f, x - fx), ty = smoothstep(0.0f, 1.0f, y - fy);
@@ -180,8 +170,7 @@ float ValueNoise::at(float x, float y) const
     return top + (bottom - top) * ty;
 }
 
-float ValueNoise::fractal(float x, float y, int octaves) const
-{
+float ValueNoise::fractal(float x, float y, int octaves) const {
     float sum = 0.0f, weight = 1.0f, total = 0.0f;
     for (int i = 0; i < octaves; ++i) {
         sum += at(x, y) * weight;
@@ -194,24 +183,24 @@ float ValueNoise::fractal(float x, float y, int octaves) const
 }
 
 Canvas::Canvas(int width, int height)
-    : width_(width), height_(height), pixels_(static_cast<std::size_t>(width) * height, Color{0, 0, 0, 0})
-{
-}
+    : width_(width),
+      height_(height),
+      pixels_(static_cast<std::size_t>(width) * height, Color{0, 0, 0, 0}) {}
 
-void Canvas::blend(int x, int y, const Color& c, float coverage)
-{
+void Canvas::blend(int x, int y, const Color& c, float coverage) {
     const float srcA = clamp01(c.a * coverage);
     if (srcA <= 0.0f) {
         return;
     }
     Color& dst = at(x, y);
     const float outA = srcA + dst.a * (1.0f - srcA);
-    const auto channel = [&](float s, float d) { return (s * srcA + d * dst.a * (1.0f - srcA)) / outA; };
+    const auto channel = [&](float s, float d) {
+        return (s * srcA + d * dst.a * (1.0f - srcA)) / outA;
+    };
     dst = Color{channel(c.r, dst.r), channel(c.g, dst.g), channel(c.b, dst.b), outA};
 }
 
-void Canvas::fill(const Sdf& sdf, const Paint& paint, float opacity)
-{
+void Canvas::fill(const Sdf& sdf, const Paint& paint, float opacity) {
     for (int y = 0; y < height_; ++y) {
         for (int x = 0; x < width_; ++x) {
             const float px = static_cast<float>(x) + 0.5f, py = static_cast<float>(y) + 0.5f;
@@ -223,8 +212,7 @@ void Canvas::fill(const Sdf& sdf, const Paint& paint, float opacity)
     }
 }
 
-void Canvas::fillAll(const Paint& paint)
-{
+void Canvas::fillAll(const Paint& paint) {
     for (int y = 0; y < height_; ++y) {
         for (int x = 0; x < width_; ++x) {
             blend(x, y, paint(static_cast<float>(x) + 0.5f, static_cast<float>(y) + 0.5f), 1.0f);
@@ -232,8 +220,7 @@ void Canvas::fillAll(const Paint& paint)
     }
 }
 
-void Canvas::flipVertical()
-{
+void Canvas::flipVertical() {
     for (int y = 0; y < height_ / 2; ++y) {
         for (int x = 0; x < width_; ++x) {
             std::swap(at(x, y), at(x, height_ - 1 - y));
@@ -241,9 +228,10 @@ void Canvas::flipVertical()
     }
 }
 
-bool Canvas::savePng(const std::string& path, Color matte) const
-{
-    const auto toByte = [](float v) { return static_cast<Uint8>(std::lround(clamp01(v) * 255.0f)); };
+bool Canvas::savePng(const std::string& path, Color matte) const {
+    const auto toByte = [](float v) {
+        return static_cast<Uint8>(std::lround(clamp01(v) * 255.0f));
+    };
     bool opaque = true;
     for (int y = 0; y < height_ && opaque; ++y) {
         for (int x = 0; x < width_ && opaque; ++x) {
@@ -260,7 +248,8 @@ bool Canvas::savePng(const std::string& path, Color matte) const
         return false;
     }
     for (int y = 0; y < height_; ++y) {
-        auto* row = static_cast<Uint8*>(surface->pixels) + static_cast<std::ptrdiff_t>(y) * surface->pitch;
+        auto* row =
+            static_cast<Uint8*>(surface->pixels) + static_cast<std::ptrdiff_t>(y) * surface->pitch;
         for (int x = 0; x < width_; ++x) {
             Color c = at(x, y);
             const Uint8 alpha = toByte(c.a);
@@ -281,4 +270,4 @@ bool Canvas::savePng(const std::string& path, Color matte) const
     return ok;
 }
 
-} // namespace assetgen
+}  // namespace assetgen

@@ -44,7 +44,7 @@ Sdf intersect(Sdf a, Sdf b);
 Sdf subtract(Sdf a, Sdf b);
 // Grows (positive) or shrinks (negative) a shape, used for outlines.
 Sdf grow(Sdf s, float amount);
-} // namespace shape
+}  // namespace shape
 
 Paint solid(Color c);
 Paint verticalGradient(float y0, Color c0, float y1, Color c1);
@@ -66,10 +66,18 @@ class Canvas {
 public:
     Canvas(int width, int height);
 
-    int width() const { return width_; }
-    int height() const { return height_; }
-    Color& at(int x, int y) { return pixels_[static_cast<std::size_t>(y) * width_ + x]; }
-    const Color& at(int x, int y) const { return pixels_[static_cast<std::size_t>(y) * width_ + x]; }
+    int width() const {
+        return width_;
+    }
+    int height() const {
+        return height_;
+    }
+    Color& at(int x, int y) {
+        return pixels_[static_cast<std::size_t>(y) * width_ + x];
+    }
+    const Color& at(int x, int y) const {
+        return pixels_[static_cast<std::size_t>(y) * width_ + x];
+    }
 
     // Composites `paint` over the canvas where `sdf` is inside, with a one
     // pixel anti-aliased edge. `opacity` scales the whole layer.
@@ -91,4 +99,4 @@ private:
     std::vector<Color> pixels_;
 };
 
-} // namespace assetgen
+}  // namespace assetgen
