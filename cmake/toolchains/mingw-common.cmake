@@ -1,0 +1,36 @@
+# Shared part of the MinGW-w64 cross toolchains (Debian's g++-mingw-w64-*-posix).
+# Included by mingw-i686.cmake and mingw-x86_64.cmake after they set
+# ZEPHRIN_MINGW_TRIPLE and ZEPHRIN_MINGW_PROCESSOR.
+#
+# Libraries built for the target (SDL2, SDL2_image, SDL2_mixer) are found in
+# the prefix named by ZEPHRIN_WINDOWS_DEPS (a cache variable or an environment
+# variable of that name), which is added to the find root path.
+
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_VERSION 6.1)
+set(CMAKE_SYSTEM_PROCESSOR ${ZEPHRIN_MINGW_PROCESSOR})
+
+# The posix thread model: the win32 one has no std::thread / std::mutex.
+set(CMAKE_C_COMPILER   ${ZEPHRIN_MINGW_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${ZEPHRIN_MINGW_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER  ${ZEPHRIN_MINGW_TRIPLE}-windres)
+set(CMAKE_AR           ${ZEPHRIN_MINGW_TRIPLE}-ar CACHE FILEPATH "Archiver")
+set(CMAKE_RANLIB       ${ZEPHRIN_MINGW_TRIPLE}-ranlib CACHE FILEPATH "Ranlib")
+
+if(NOT ZEPHRIN_WINDOWS_DEPS AND DEFINED ENV{ZEPHRIN_WINDOWS_DEPS})
+  set(ZEPHRIN_WINDOWS_DEPS "$ENV{ZEPHRIN_WINDOWS_DEPS}")
+endif()
+# try_compile() projects re-read this file; hand the variable on to them.
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES ZEPHRIN_WINDOWS_DEPS)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${ZEPHRIN_MINGW_TRIPLE})
+if(ZEPHRIN_WINDOWS_DEPS)
+  list(APPEND CMAKE_FIND_ROOT_PATH "${ZEPHRIN_WINDOWS_DEPS}")
+endif()
+
+# Programs run on the build machine; headers, libraries and packages come
+# from the target's roots only, never from the Linux system.
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
