@@ -14,37 +14,31 @@
 
 namespace {
 
+#ifdef _WIN32
+constexpr const char* kNullDevice = "NUL";
+#else
+constexpr const char* kNullDevice = "/dev/null";
+#endif
+
 // The decoders under SDL_image and SDL_mixer (libpng, mpg123) print their own
 // complaints about a broken file on stderr. The game's one line for the file
 // already gives SDL's reason, so stderr is shut while a file is decoded.
-class StderrSilenced {
-public:
-    StderrSilenced() {
-        std::fflush(stderr);
-        saved_ = dup(fileno(stderr));
-#ifdef _WIN32
-        std::FILE* sink = std::fopen("NUL", "w");
-#else
-        std::FILE* sink = std::fopen("/dev/null", "w");
-#endif
-        if (sink != nullptr) {
-            dup2(fileno(sink), fileno(stderr));
-            std::fclose(sink);
-        }
+template <typename Decode>
+auto withStderrMuted(Decode decode) {
+    std::fflush(stderr);
+    const int saved = dup(fileno(stderr));
+    if (std::FILE* sink = std::fopen(kNullDevice, "w")) {
+        dup2(fileno(sink), fileno(stderr));
+        std::fclose(sink);
     }
-    ~StderrSilenced() {
-        std::fflush(stderr);
-        if (saved_ >= 0) {
-            dup2(saved_, fileno(stderr));
-            close(saved_);
-        }
+    auto result = decode();
+    std::fflush(stderr);
+    if (saved >= 0) {
+        dup2(saved, fileno(stderr));
+        close(saved);
     }
-    StderrSilenced(const StderrSilenced&) = delete;
-    StderrSilenced& operator=(const StderrSilenced&) = delete;
-
-private:
-    int saved_ = -1;
-};
+    return result;
+}
 
 constexpr int kMixerFrequencyHz = 22050;
 constexpr int kMixerChannels = 2;
@@ -73,10 +67,7 @@ void reportFileFailure(const char* path) {
 void loadImages(Media& media) {
     SDL_Surface* surfaces[kImageCount] = {};
     for (int i = 0; i < kImageCount; ++i) {
-        {
-            const StderrSilenced quiet;
-            surfaces[i] = IMG_Load(kImages[i].path);
-        }
+        surfaces[i] = withStderrMuted([&] { return IMG_Load(kImages[i].path); });
         if (surfaces[i] == nullptr) {
             reportFileFailure(kImages[i].path);
         }
@@ -100,10 +91,7 @@ void loadSounds(Media& media) {
         return;  // nothing would be heard, and every load would fail for the same reason
     }
     const char* musicPath = "Sounds/BackgroundMusic.mp3";
-    {
-        const StderrSilenced quiet;
-        media.backgroundMusic = Mix_LoadMUS(musicPath);
-    }
+    media.backgroundMusic = withStderrMuted([&] { return Mix_LoadMUS(musicPath); });
     if (media.backgroundMusic == nullptr) {
         reportFileFailure(musicPath);
     } else if (Mix_PlayMusic(media.backgroundMusic, kLoopForever) != 0) {
