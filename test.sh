@@ -5,11 +5,10 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 packages=(g++ cmake make libsdl2-dev libsdl2-image-dev libsdl2-mixer-dev libgtest-dev libbenchmark-dev)
-# The real game in a virtual X server, driven by keys, watched by screenshots.
-packages+=(xvfb xdotool x11-utils imagemagick)
-# The window tests' own X client (XTEST keys), an MP3 encoder for their music,
-# and Mesa's GL renderer, whose largest texture size they rely on.
-packages+=(libx11-dev libxtst-dev lame libgl1-mesa-dri)
+# The real game in a virtual X server: the window tests' own X client (XTEST
+# keys), an MP3 encoder for their music, and Mesa's GL renderer, whose largest
+# texture size they rely on.
+packages+=(xvfb libx11-dev libxtst-dev lame libgl1-mesa-dri)
 # Installing and packaging: menu entry and metainfo checks, the .deb and its dependencies.
 packages+=(desktop-file-utils appstream dpkg-dev file xvfb x11-utils)
 tools/install-packages.sh "${packages[@]}"
