@@ -11,11 +11,12 @@ cd "$(dirname "$0")/.."
 build=build/bench
 bin=$build/bench
 out=$build/results.md
+tools/install-packages.sh g++ cmake make libsdl2-dev libsdl2-image-dev libsdl2-mixer-dev \
+  libgtest-dev libbenchmark-dev xvfb libgl1-mesa-dri
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" -j2 --target zephrin zephrin_micro zephrin_passes zephrin_startup \
   zephrin_bare_start zephrin_first_frame_shim >/dev/null
 
-command -v Xvfb >/dev/null || { echo "bench/run.sh needs Xvfb (Debian: xvfb)" >&2; exit 1; }
 # A virtual X server on a display it picks itself; stopped on the way out.
 xvfb_pid=
 display_file=$(mktemp)

@@ -9,15 +9,7 @@ set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="$root/build/assetgen"
 
-if ! command -v lame >/dev/null 2>&1; then
-    echo "make-assets: installing lame (MP3 encoder)"
-    sudo_cmd=()
-    if [ "$(id -u)" -ne 0 ]; then
-        sudo_cmd=(sudo)
-    fi
-    "${sudo_cmd[@]}" apt-get update
-    "${sudo_cmd[@]}" apt-get install -y lame
-fi
+"$root/tools/install-packages.sh" g++ cmake make libsdl2-dev libsdl2-image-dev lame
 
 cmake -S "$root/tools/assetgen" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" --parallel 2
