@@ -82,6 +82,17 @@ SRC="$CACHE/src"
 APT_DIR="$CACHE/apt"
 SDL2_SRC="" SDL2_IMAGE_SRC="" SDL2_MIXER_SRC=""
 
+# The machine's own mirror for a Debian archive ("debian" or
+# "debian-security"), as its apt sources name it, so the script reaches the
+# packages the way the rest of the machine does.
+debian_mirror() {
+  local archive=$1 uri
+  uri=$(cat /etc/apt/sources.list.d/*.sources /etc/apt/sources.list 2>/dev/null | grep -v "^ *#" |
+        grep -o -E "(https?|file)://[^ ]*/$archive/?( |$)" | head -n 1 | tr -d ' ')
+  [ -n "$uri" ] || die "no apt source for the '$archive' archive in /etc/apt"
+  echo "${uri%/}"
+}
+
 fetch_sources() {
   mkdir -p "$SRC" "$APT_DIR/sources.list.d" "$APT_DIR/lists/partial" \
            "$APT_DIR/cache/archives/partial"
@@ -89,15 +100,15 @@ fetch_sources() {
   if ! ls -d "$SRC"/libsdl2-[0-9]*/ "$SRC"/libsdl2-image-[0-9]*/ "$SRC"/libsdl2-mixer-[0-9]*/ \
        >/dev/null 2>&1; then
     log "fetching Debian's SDL2, SDL2_image and SDL2_mixer sources"
-    cat > "$APT_DIR/sources.list.d/debian-src.sources" <<'EOF'
+    cat > "$APT_DIR/sources.list.d/debian-src.sources" <<EOF
 Types: deb-src
-URIs: http://deb.debian.org/debian
+URIs: $(debian_mirror debian)
 Suites: bookworm bookworm-updates
 Components: main
 Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
 
 Types: deb-src
-URIs: http://deb.debian.org/debian-security
+URIs: $(debian_mirror debian-security)
 Suites: bookworm-security
 Components: main
 Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg

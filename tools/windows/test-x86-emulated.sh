@@ -32,9 +32,9 @@ fetch_qemu() {
   log "fetching qemu-i386 from Debian 13's qemu-user package"
   mkdir -p "$EMU/apt/sources.list.d" "$EMU/apt/lists/partial" "$EMU/apt/cache/archives/partial" \
            "$EMU/deb"
-  cat > "$EMU/apt/sources.list.d/trixie.sources" <<'EOF'
+  cat > "$EMU/apt/sources.list.d/trixie.sources" <<EOF
 Types: deb
-URIs: http://deb.debian.org/debian
+URIs: $(debian_mirror debian)
 Suites: trixie
 Components: main
 Architectures: amd64
