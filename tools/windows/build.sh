@@ -93,6 +93,16 @@ debian_mirror() {
   echo "${uri%/}"
 }
 
+# apt-get with the sources in DIR/sources.list.d and its own lists and cache
+# under DIR, leaving the machine's apt state alone.
+private_apt() {
+  local dir=$1
+  shift
+  apt-get -o Dir::Etc::SourceList=/dev/null -o Dir::Etc::SourceParts="$dir/sources.list.d" \
+          -o Dir::State::Lists="$dir/lists" -o Dir::Cache="$dir/cache" \
+          -o APT::Sandbox::User=root "$@"
+}
+
 fetch_sources() {
   mkdir -p "$SRC" "$APT_DIR/sources.list.d" "$APT_DIR/lists/partial" \
            "$APT_DIR/cache/archives/partial"
@@ -113,14 +123,9 @@ Suites: bookworm-security
 Components: main
 Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
 EOF
-    local apt_opts=(-o Dir::Etc::SourceList=/dev/null
-                    -o Dir::Etc::SourceParts="$APT_DIR/sources.list.d"
-                    -o Dir::State::Lists="$APT_DIR/lists"
-                    -o Dir::Cache="$APT_DIR/cache"
-                    -o APT::Sandbox::User=root)
-    apt-get "${apt_opts[@]}" update -qq
+    private_apt "$APT_DIR" update -qq
     rm -rf "${SRC:?}"/*
-    (cd "$SRC" && apt-get "${apt_opts[@]}" source -qq libsdl2 libsdl2-image libsdl2-mixer) \
+    (cd "$SRC" && private_apt "$APT_DIR" source -qq libsdl2 libsdl2-image libsdl2-mixer) \
       > "$CACHE/apt-source.log" 2>&1 || { cat "$CACHE/apt-source.log" >&2; die "apt-get source failed"; }
   fi
   for pkg in libsdl2 libsdl2-image libsdl2-mixer; do

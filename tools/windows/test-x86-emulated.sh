@@ -40,14 +40,9 @@ Components: main
 Architectures: amd64
 Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
 EOF
-  local apt_opts=(-o Dir::Etc::SourceList=/dev/null
-                  -o Dir::Etc::SourceParts="$EMU/apt/sources.list.d"
-                  -o Dir::State::Lists="$EMU/apt/lists"
-                  -o Dir::Cache="$EMU/apt/cache"
-                  -o APT::Sandbox::User=root)
-  apt-get "${apt_opts[@]}" update -qq
+  private_apt "$EMU/apt" update -qq
   rm -f "$EMU"/deb/*.deb
-  (cd "$EMU/deb" && apt-get "${apt_opts[@]}" download -qq qemu-user)
+  (cd "$EMU/deb" && private_apt "$EMU/apt" download -qq qemu-user)
   dpkg-deb --fsys-tarfile "$EMU"/deb/qemu-user_*.deb | tar -x -O ./usr/bin/qemu-i386 > "$QEMU.part"
   chmod +x "$QEMU.part" && mv "$QEMU.part" "$QEMU"
   rm -f "$EMU"/deb/*.deb
