@@ -57,6 +57,11 @@ bool tickIsDue(std::uint32_t nowMs, std::int32_t lastTickMs) {
     return nowMs - static_cast<std::uint32_t>(lastTickMs) > kTickThresholdMs;
 }
 
+std::uint32_t msUntilTickDue(std::uint32_t nowMs, std::int32_t lastTickMs) {
+    const std::uint32_t elapsedMs = nowMs - static_cast<std::uint32_t>(lastTickMs);
+    return elapsedMs > kTickThresholdMs ? 0 : kTickThresholdMs + 1 - elapsedMs;
+}
+
 bool runPass(GameState& state, const Media& media, ClockReader readClock) {
     if (!handleEvents(state)) {
         return false;

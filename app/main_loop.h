@@ -16,6 +16,10 @@ std::uint32_t readClockMs();
 // right across the wrap of the 32-bit millisecond counter.
 bool tickIsDue(std::uint32_t nowMs, std::int32_t lastTickMs);
 
+// Milliseconds from nowMs until tickIsDue turns true; 0 once it is. A loop
+// that waits between passes wakes then, so that its ticks keep to 31 ms.
+std::uint32_t msUntilTickDue(std::uint32_t nowMs, std::int32_t lastTickMs);
+
 // One pass: drain the events, test for game over, and while the game runs,
 // clear, tick the world when due, draw and present. False once a quit event
 // arrives; the events queued behind it stay unhandled.

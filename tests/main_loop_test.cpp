@@ -118,6 +118,34 @@ TEST_F(MainLoop, WorldTicksOnlyWhenMoreThan30MsHavePassed) {
     }
 }
 
+// A loop that waits between passes (the web page's) wakes after
+// msUntilTickDue: a pass that reads the clock then must tick, and one a
+// millisecond sooner must not, or ticks would come early or late.
+TEST_F(MainLoop, TheWaitUntilTheTickIsDueEndsWhenItIsDue) {
+    struct Case {
+        std::uint32_t last;
+        std::uint32_t now;
+        std::uint32_t waitMs;
+    };
+    const Case cases[] = {
+        {1000, 1000, 31},
+        {1000, 1016, 15},
+        {1000, 1030, 1},
+        {1000, 1031, 0},                 // due: no wait
+        {1000, 9000, 0},                 // long overdue, as after a game over
+        {0xFFFFFFF0u, 0x00000005u, 10},  // across the counter's wrap
+        {0x7FFFFFF0u, 0x80000000u, 15},  // past the largest signed reading
+    };
+    for (const Case& c : cases) {
+        const auto last = static_cast<std::int32_t>(c.last);
+        EXPECT_EQ(msUntilTickDue(c.now, last), c.waitMs) << c.last << " -> " << c.now;
+        EXPECT_TRUE(tickIsDue(c.now + c.waitMs, last)) << c.last << " -> " << c.now;
+        if (c.waitMs > 0) {
+            EXPECT_FALSE(tickIsDue(c.now + c.waitMs - 1, last)) << c.last << " -> " << c.now;
+        }
+    }
+}
+
 TEST_F(MainLoop, APassDrawsBackgroundPipesScoreAndBirdInThatOrder) {
     // A seven-digit score runs from x = 260 to 539, under the bird at 300..349
     // and over a pipe at 260..309.
