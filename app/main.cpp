@@ -1,15 +1,12 @@
 // Start-up: the window, the renderer, the media, a fresh game, then the loop.
 #include <SDL.h>
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
-
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 
+#include "app/console.h"
 #include "app/main_loop.h"
 #include "app/media.h"
 #include "game/state.h"
@@ -45,9 +42,7 @@ int giveUp(const char* what) {
 }  // namespace
 
 int main(int /*argc*/, char* /*argv*/[]) {
-#ifdef _WIN32
-    ShowWindow(GetConsoleWindow(), SW_HIDE);
-#endif
+    releaseOwnConsole();
     std::srand(static_cast<unsigned>(std::time(nullptr)));
 
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
