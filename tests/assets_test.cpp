@@ -313,7 +313,7 @@ TEST(ImageAssets, ScoreSheetHasTenDistinctWhiteOutlinedDigitsInTheirCells) {
 class SoundAssets : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        setenv("SDL_AUDIODRIVER", "dummy", 1);
+        SDL_setenv("SDL_AUDIODRIVER", "dummy", 1);
         ASSERT_EQ(SDL_Init(SDL_INIT_AUDIO), 0) << SDL_GetError();
         // The music is 44.1 kHz; opening at its own rate means no resampling
         // smears the samples this test compares.

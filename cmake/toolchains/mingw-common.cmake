@@ -2,9 +2,10 @@
 # Included by mingw-i686.cmake and mingw-x86_64.cmake after they set
 # ZEPHRIN_MINGW_TRIPLE and ZEPHRIN_MINGW_PROCESSOR.
 #
-# Libraries built for the target (SDL2, SDL2_image, SDL2_mixer) are found in
-# the prefix named by ZEPHRIN_WINDOWS_DEPS (a cache variable or an environment
-# variable of that name), which is added to the find root path.
+# Libraries built for the target (cmake/deps: SDL2, SDL2_image, SDL2_mixer and
+# what they use) are found in the prefix named by ZEPHRIN_DEPS_PREFIX (a cache
+# variable or an environment variable of that name), which is added to the
+# find root path.
 
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_VERSION 6.1)
@@ -17,15 +18,15 @@ set(CMAKE_RC_COMPILER  ${ZEPHRIN_MINGW_TRIPLE}-windres)
 set(CMAKE_AR           ${ZEPHRIN_MINGW_TRIPLE}-ar CACHE FILEPATH "Archiver")
 set(CMAKE_RANLIB       ${ZEPHRIN_MINGW_TRIPLE}-ranlib CACHE FILEPATH "Ranlib")
 
-if(NOT ZEPHRIN_WINDOWS_DEPS AND DEFINED ENV{ZEPHRIN_WINDOWS_DEPS})
-  set(ZEPHRIN_WINDOWS_DEPS "$ENV{ZEPHRIN_WINDOWS_DEPS}")
+if(NOT ZEPHRIN_DEPS_PREFIX AND DEFINED ENV{ZEPHRIN_DEPS_PREFIX})
+  set(ZEPHRIN_DEPS_PREFIX "$ENV{ZEPHRIN_DEPS_PREFIX}")
 endif()
 # try_compile() projects re-read this file; hand the variable on to them.
-list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES ZEPHRIN_WINDOWS_DEPS)
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES ZEPHRIN_DEPS_PREFIX)
 
 set(CMAKE_FIND_ROOT_PATH /usr/${ZEPHRIN_MINGW_TRIPLE})
-if(ZEPHRIN_WINDOWS_DEPS)
-  list(APPEND CMAKE_FIND_ROOT_PATH "${ZEPHRIN_WINDOWS_DEPS}")
+if(ZEPHRIN_DEPS_PREFIX)
+  list(APPEND CMAKE_FIND_ROOT_PATH "${ZEPHRIN_DEPS_PREFIX}")
 endif()
 
 # Programs run on the build machine; headers, libraries and packages come

@@ -165,7 +165,7 @@ build_lib() { # build_lib ARCH NAME SOURCE_DIR OPTIONS...
   local bdir="$CACHE/$arch/lib-build/$name" prefix="$CACHE/$arch/deps"
   cmake -S "$src" -B "$bdir" -G Ninja \
         -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchains/mingw-$arch.cmake" \
-        -DZEPHRIN_WINDOWS_DEPS="$prefix" -DCMAKE_PREFIX_PATH="$prefix" \
+        -DZEPHRIN_DEPS_PREFIX="$prefix" -DCMAKE_PREFIX_PATH="$prefix" \
         -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_BUILD_TYPE=Release "$@" \
         > "$bdir.configure.log" 2>&1 || { tail -40 "$bdir.configure.log" >&2; die "configuring $name ($arch) failed"; }
   cmake --build "$bdir" -j "$JOBS" > "$bdir.build.log" 2>&1 ||
@@ -205,7 +205,7 @@ build_game() { # build_game ARCH -> prints nothing; exe at $CACHE/$arch/game/zep
   log "building zephrin.exe for $arch"
   cmake -S "$ROOT" -B "$bdir" -G Ninja \
         -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchains/mingw-$arch.cmake" \
-        -DZEPHRIN_WINDOWS_DEPS="$CACHE/$arch/deps" \
+        -DZEPHRIN_DEPS_PREFIX="$CACHE/$arch/deps" \
         -DCMAKE_BUILD_TYPE=Release \
         -DZEPHRIN_STATIC_SDL=ON -DZEPHRIN_BUILD_TESTS=OFF -DZEPHRIN_WERROR=ON \
         > "$bdir.configure.log" 2>&1 || { tail -40 "$bdir.configure.log" >&2; die "configuring the game ($arch) failed"; }
