@@ -147,16 +147,21 @@ export class Page {
     }
   }
 
-  // A key press as the keyboard sends it: down, then up.
-  async press(key) {
-    const keys = {
+  // Key presses as the keyboard sends them, down then up, all sent at once
+  // so that they reach the page together.
+  async press(...keys) {
+    const known = {
       ' ': { key: ' ', code: 'Space', keyCode: 32, text: ' ' },
       r: { key: 'r', code: 'KeyR', keyCode: 82, text: 'r' },
     };
-    const { code, keyCode, text } = keys[key];
-    const common = { key, code, windowsVirtualKeyCode: keyCode, nativeVirtualKeyCode: keyCode };
-    await this.send('Input.dispatchKeyEvent', { type: 'keyDown', text, ...common });
-    await this.send('Input.dispatchKeyEvent', { type: 'keyUp', ...common });
+    const sent = [];
+    for (const name of keys) {
+      const { key, code, keyCode, text } = known[name];
+      const common = { key, code, windowsVirtualKeyCode: keyCode, nativeVirtualKeyCode: keyCode };
+      sent.push(this.send('Input.dispatchKeyEvent', { type: 'keyDown', text, ...common }));
+      sent.push(this.send('Input.dispatchKeyEvent', { type: 'keyUp', ...common }));
+    }
+    await Promise.all(sent);
   }
 
   async screenshot(timeoutMs = 10000) {
