@@ -1,0 +1,66 @@
+// The web build's start-up and tick cadence in Debian's headless chromium:
+//   ZEPHRIN_WEB_DIR=<served folder> node --experimental-websocket bench/web.mjs [SECONDS]
+// - navigation to the first drawn frame (the page's first pass of the loop),
+//   in five fresh browsers and in ten reloads of one;
+// - the world-tick intervals over SECONDS (default 20) of play, r pressed
+//   every 500 ms to keep the game running, with a screenshot every 1.5 s.
+import { launchChromium, Page } from '../tests/web/cdp.mjs';
+import { serve } from '../tests/web/server.mjs';
+
+const seconds = Number(process.argv[2] || 20);
+const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
+const median = (values) => [...values].sort((a, b) => a - b)[values.length >> 1];
+const server = await serve(process.env.ZEPHRIN_WEB_DIR);
+
+async function firstFrameAfterNavigation(page, query) {
+  await page.send('Page.navigate', { url: `${server.url}?${query}` });
+  await page.waitFor('document.readyState === "complete"');
+  return page.waitFor('window.zephrinFirstFrameMs', 30000);
+}
+
+const fresh = [];
+for (let i = 0; i < 5; ++i) {
+  const browser = await launchChromium();
+  const page = await Page.open(browser);
+  await page.send('Page.enable');
+  fresh.push(await firstFrameAfterNavigation(page, `fresh${i}`));
+  page.close();
+  await browser.close();
+}
+const browser = await launchChromium();
+const page = await Page.open(browser);
+await page.send('Page.enable');
+await firstFrameAfterNavigation(page, 'warm-up');
+const reloads = [];
+for (let i = 0; i < 10; ++i) {
+  reloads.push(await firstFrameAfterNavigation(page, `reload${i}`));
+}
+const ms = (values) => values.map((v) => v.toFixed(0)).join(', ');
+console.log(`first frame, fresh browser: median ${median(fresh).toFixed(0)} ms (${ms(fresh)})`);
+console.log(`first frame, reload: median ${median(reloads).toFixed(0)} ms (${ms(reloads)})`);
+
+await sleep(500);
+const first = await page.evaluate('Module._zephrin_tick_count()');
+const shots = [];
+for (let i = 0; i < seconds * 2; ++i) {
+  await page.press('r');
+  if (i % 3 === 0) {
+    const start = performance.now();
+    await page.screenshot();
+    shots.push(performance.now() - start);
+  }
+  await sleep(500);
+}
+const readings = await page.evaluate(`(() => {
+  const n = Module._zephrin_tick_count(), out = [];
+  for (let i = Math.max(${first} + 1, n - 1024); i < n; ++i) out.push(Module._zephrin_tick_reading(i));
+  return out; })()`);
+const intervals = readings.slice(1).map((r, i) => r - readings[i]).sort((a, b) => a - b);
+const at = (q) => intervals[Math.min(intervals.length - 1, Math.floor(q * intervals.length))];
+const share = (ms) => (100 * intervals.filter((v) => v === ms).length / intervals.length).toFixed(0);
+console.log(`ticks: ${intervals.length}; interval median ${at(0.5)} ms, p90 ${at(0.9)}, ` +
+            `p99 ${at(0.99)}, max ${intervals.at(-1)}; 31 ms: ${share(31)} %, 32 ms: ${share(32)} %`);
+console.log(`screenshots: median ${median(shots).toFixed(0)} ms, max ${Math.max(...shots).toFixed(0)} ms`);
+page.close();
+await browser.close();
+await server.close();
