@@ -4,6 +4,7 @@
 //   in five fresh browsers and in ten reloads of one;
 // - the world-tick intervals over SECONDS (default 20) of play, r pressed
 //   every 500 ms to keep the game running, with a screenshot every 1.5 s.
+import { measureCadence } from '../tests/web/cadence.mjs';
 import { launchChromium, Page } from '../tests/web/cdp.mjs';
 import { serve } from '../tests/web/server.mjs';
 
@@ -40,26 +41,10 @@ console.log(`first frame, fresh browser: median ${median(fresh).toFixed(0)} ms (
 console.log(`first frame, reload: median ${median(reloads).toFixed(0)} ms (${ms(reloads)})`);
 
 await sleep(500);
-const first = await page.evaluate('Module._zephrin_tick_count()');
-const shots = [];
-for (let i = 0; i < seconds * 2; ++i) {
-  await page.press('r');
-  if (i % 3 === 0) {
-    const start = performance.now();
-    await page.screenshot();
-    shots.push(performance.now() - start);
-  }
-  await sleep(500);
-}
-const readings = await page.evaluate(`(() => {
-  const n = Module._zephrin_tick_count(), out = [];
-  for (let i = Math.max(${first} + 1, n - 1024); i < n; ++i) out.push(Module._zephrin_tick_reading(i));
-  return out; })()`);
-const intervals = readings.slice(1).map((r, i) => r - readings[i]).sort((a, b) => a - b);
-const at = (q) => intervals[Math.min(intervals.length - 1, Math.floor(q * intervals.length))];
-const share = (ms) => (100 * intervals.filter((v) => v === ms).length / intervals.length).toFixed(0);
+const { intervals, shots, at, percentAt } = await measureCadence(page, seconds);
 console.log(`ticks: ${intervals.length}; interval median ${at(0.5)} ms, p90 ${at(0.9)}, ` +
-            `p99 ${at(0.99)}, max ${intervals.at(-1)}; 31 ms: ${share(31)} %, 32 ms: ${share(32)} %`);
+            `p99 ${at(0.99)}, max ${intervals.at(-1)}; ` +
+            `31 ms: ${percentAt(31)} %, 32 ms: ${percentAt(32)} %`);
 console.log(`screenshots: median ${median(shots).toFixed(0)} ms, max ${Math.max(...shots).toFixed(0)} ms`);
 page.close();
 await browser.close();
