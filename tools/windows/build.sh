@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds Zephrin for Windows with Debian's MinGW-w64 cross compilers and packs
-# dist/zephrin-windows-x86.zip (32-bit x86, console program, statically linked).
+# dist/zephrin-<version>-windows-x86.zip (32-bit x86, console program, statically
+# linked).
 #
 #   tools/windows/build.sh           build the libraries (once), the game, the zip
 #   tools/windows/build.sh --test    the same for both architectures, with the
@@ -105,9 +106,10 @@ pack_zip() {
     cp -r "$ROOT/$d" "$stage/$d"
   done
   cp "$exe" "$stage/zephrin.exe"
-  cat > "$stage/README.txt" <<'EOF'
-Zephrin for Windows
-===================
+  cp "$ROOT/LICENSE" "$stage/LICENSE.txt"
+  cat > "$stage/README.txt" <<EOF
+Zephrin $VERSION for Windows
+$(printf '=%.0s' $(seq 1 $(( ${#VERSION} + 20 ))))
 
 Unpack the zip into a folder of its own and double-click zephrin.exe.
 It finds its pictures and sounds in the Images and Sounds folders beside
@@ -121,7 +123,8 @@ zephrin.exe is a 32-bit program for Windows 7 or later (32- or 64-bit) on
 a processor with SSE2, which every x86 processor since 2003 has (and
 Windows 8 and later require); it needs nothing installed.
 
-It is built with SDL2, SDL2_image and SDL2_mixer (zlib licence), libpng
+Zephrin is free software under the zlib licence (LICENSE.txt), its
+pictures and sounds included. It is built with SDL2, SDL2_image and SDL2_mixer (zlib licence), libpng
 (libpng licence) and zlib (zlib licence) for the pictures, and mpg123
 (GNU LGPL 2.1) for the music; their licences are in the licenses folder,
 with those of the MinGW-w64 runtime it is linked with. mpg123 is linked
@@ -151,7 +154,7 @@ EOF
   grep -q "Jean-loup Gailly" "$stage/licenses/zlib.txt" || die "zlib licence not found"
   grep -q "LESSER GENERAL PUBLIC LICENSE" "$stage/licenses/mpg123.txt" || die "mpg123 licence not found"
   rm -f "$ZIP"
-  (cd "$stage" && zip -q -X -r "$ZIP" zephrin.exe README.txt Images Sounds licenses)
+  (cd "$stage" && zip -q -X -r "$ZIP" zephrin.exe LICENSE.txt README.txt Images Sounds licenses)
   timed "zip" "$t0"
 }
 

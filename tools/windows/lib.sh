@@ -6,7 +6,8 @@
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 CACHE="${ZEPHRIN_WINDOWS_CACHE:-$ROOT/build/windows}"
 DIST="$ROOT/dist"
-ZIP="$DIST/zephrin-windows-x86.zip"
+VERSION="$("$ROOT/tools/version.sh")"
+ZIP="$DIST/zephrin-$VERSION-windows-x86.zip"
 JOBS="${ZEPHRIN_JOBS:-$(nproc)}"
 # Both architectures' games, with their tests: $CACHE/<arch>/game.
 ARCHES=(i686 x86_64)
