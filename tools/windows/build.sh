@@ -86,7 +86,9 @@ build_game() { # build_game ARCH: the game (and with --test its suites) in $CACH
         > "$bdir.configure.log" 2>&1 || { tail -40 "$bdir.configure.log" >&2; die "configuring the game ($arch) failed"; }
   cmake --build "$bdir" -j "$JOBS" > "$bdir.build.log" 2>&1 ||
     { tail -60 "$bdir.build.log" >&2; die "building the game ($arch) failed"; }
-  "$triple-strip" -o "$CACHE/$arch/zephrin.exe" "$bdir/zephrin.exe"
+  # strip stamps the PE header with SOURCE_DATE_EPOCH, else with the time of day.
+  SOURCE_DATE_EPOCH=$("$ROOT/tools/source-date.sh") \
+    "$triple-strip" -o "$CACHE/$arch/zephrin.exe" "$bdir/zephrin.exe"
   timed "game ($arch)" "$t0"
 }
 
@@ -153,8 +155,7 @@ EOF
   done
   grep -q "Jean-loup Gailly" "$stage/licenses/zlib.txt" || die "zlib licence not found"
   grep -q "LESSER GENERAL PUBLIC LICENSE" "$stage/licenses/mpg123.txt" || die "mpg123 licence not found"
-  rm -f "$ZIP"
-  (cd "$stage" && zip -q -X -r "$ZIP" zephrin.exe LICENSE.txt README.txt Images Sounds licenses)
+  "$ROOT/tools/reproducible-zip.sh" "$ZIP" "$stage"
   timed "zip" "$t0"
 }
 
