@@ -71,13 +71,8 @@ version_info_is() { # FILE VERSION
     grep -q "|FileVersion|$version|" <<<"|$strings"
 }
 
-project_version() {
-  sed -n 's/^project(Zephrin VERSION \([0-9.]*\).*/\1/p' "$ROOT/CMakeLists.txt"
-}
-
 check_executables() {
-  local exe32="$CACHE/i686/zephrin.exe" exe64="$CACHE/x86_64/zephrin.exe" version
-  version=$(project_version)
+  local exe32="$CACHE/i686/zephrin.exe" exe64="$CACHE/x86_64/zephrin.exe" version=$VERSION
   log "checking the executables"
   echo "     zephrin.exe (x86): $(stat -c %s "$exe32") bytes; zip: $(stat -c %s "$ZIP") bytes"
   check "x86 exe is PE32 for i386" pe_header_is "$exe32" i686-w64-mingw32-objdump pei-i386 010b
