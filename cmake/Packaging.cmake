@@ -113,5 +113,5 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${ZEPHRIN_HOMEPAGE_URL}")
 # with the versions the build was linked against (needs dpkg-dev).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # `make package_source`: the sources only, without builds or git history.
-set(CPACK_SOURCE_IGNORE_FILES "/\\.git/" "/build/" "/build-[^/]*/" "/dist/")
+set(CPACK_SOURCE_IGNORE_FILES "/[.]git/" "/build/" "/build-[^/]*/" "/dist/")
 include(CPack)
