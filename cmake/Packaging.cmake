@@ -18,7 +18,15 @@ set(ZEPHRIN_HOMEPAGE_URL "https://github.com/zephrin/zephrin" CACHE STRING
 set(ZEPHRIN_SCREENSHOT_URL
     "https://raw.githubusercontent.com/zephrin/zephrin/v${PROJECT_VERSION}/docs/screenshot.png"
     CACHE STRING "Where software centres download the screenshot from")
-set(ZEPHRIN_RELEASE_DATE "2026-12-08")  # of PROJECT_VERSION
+# The release's date is the one the changelog gives this version.
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+             "${PROJECT_SOURCE_DIR}/CHANGELOG.md" "${PROJECT_SOURCE_DIR}/LICENSE")
+file(STRINGS "${PROJECT_SOURCE_DIR}/CHANGELOG.md" zephrin_release_heading
+     REGEX "^## \\[${PROJECT_VERSION}\\] - ")
+if(NOT zephrin_release_heading MATCHES " - ([0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9])$")
+  message(FATAL_ERROR "CHANGELOG.md has no dated entry for version ${PROJECT_VERSION}")
+endif()
+set(ZEPHRIN_RELEASE_DATE "${CMAKE_MATCH_1}")
 set(ZEPHRIN_PACKAGE_CONTACT "The Zephrin developers <zephrin@users.noreply.github.com>" CACHE STRING
     "Maintainer of the Debian package")
 
@@ -46,6 +54,13 @@ configure_file("${PROJECT_SOURCE_DIR}/packaging/${ZEPHRIN_APP_ID}.metainfo.xml.i
 install(FILES "${zephrin_staging}/${ZEPHRIN_APP_ID}.metainfo.xml"
         DESTINATION "${CMAKE_INSTALL_DATADIR}/metainfo" COMPONENT game)
 install(FILES "${PROJECT_SOURCE_DIR}/README.md" DESTINATION "${CMAKE_INSTALL_DOCDIR}" COMPONENT game)
+# The licence, as Debian's machine-readable copyright file.
+file(READ "${PROJECT_SOURCE_DIR}/LICENSE" zephrin_license)
+string(REGEX REPLACE "\n$" "" zephrin_license "${zephrin_license}")
+string(REGEX REPLACE "\n\n" "\n.\n" zephrin_license "${zephrin_license}")
+string(REGEX REPLACE "\n" "\n " ZEPHRIN_LICENSE_TEXT " ${zephrin_license}")
+configure_file("${PROJECT_SOURCE_DIR}/packaging/copyright.in" "${zephrin_staging}/copyright" @ONLY)
+install(FILES "${zephrin_staging}/copyright" DESTINATION "${CMAKE_INSTALL_DOCDIR}" COMPONENT game)
 install(FILES "${PROJECT_SOURCE_DIR}/docs/screenshot.png" DESTINATION "${CMAKE_INSTALL_DOCDIR}"
         COMPONENT game OPTIONAL)
 
@@ -98,5 +113,5 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${ZEPHRIN_HOMEPAGE_URL}")
 # with the versions the build was linked against (needs dpkg-dev).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # `make package_source`: the sources only, without builds or git history.
-set(CPACK_SOURCE_IGNORE_FILES "/\\.git/" "/build/" "/build-[^/]*/" "/dist/")
+set(CPACK_SOURCE_IGNORE_FILES "/[.]git/" "/build/" "/build-[^/]*/" "/dist/")
 include(CPack)

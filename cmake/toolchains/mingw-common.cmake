@@ -29,6 +29,9 @@ if(ZEPHRIN_DEPS_PREFIX)
   list(APPEND CMAKE_FIND_ROOT_PATH "${ZEPHRIN_DEPS_PREFIX}")
 endif()
 
+# No link time in the PE header: the same sources give the same program.
+string(APPEND CMAKE_EXE_LINKER_FLAGS_INIT " -Wl,--no-insert-timestamp")
+
 # Programs run on the build machine; headers, libraries and packages come
 # from the target's roots only, never from the Linux system.
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

@@ -18,6 +18,9 @@ for dir in Images Sounds; do
     diff -r "$source/$dir" "$data/$dir" || fail "installed $dir/ differs from the source tree"
 done
 [ -f "$prefix/share/doc/zephrin/README.md" ] || fail "no README in share/doc/zephrin"
+copyright=$prefix/share/doc/zephrin/copyright
+grep -qx 'License: Zlib' "$copyright" || fail "no zlib licence in $copyright"
+grep -q '^ 3. This notice may not be removed' "$copyright" || fail "the licence text is cut short in $copyright"
 [ ! -f "$source/docs/screenshot.png" ] || cmp "$source/docs/screenshot.png" \
     "$prefix/share/doc/zephrin/screenshot.png" || fail "screenshot not installed"
 
@@ -31,6 +34,7 @@ appstreamcli validate --no-net "$metainfo" || fail "invalid $metainfo"
 grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" "$metainfo" ||
     fail "the metainfo points to another desktop entry"
 grep -q '<screenshot type="default">' "$metainfo" || fail "no screenshot in the metainfo"
+grep -q '<project_license>Zlib</project_license>' "$metainfo" || fail "the metainfo names no licence"
 for size in 48 64 128 256; do
     icon=$prefix/share/icons/hicolor/${size}x${size}/apps/$id.png
     file -b "$icon" | grep -q "^PNG image data, $size x $size, 8-bit/color RGBA" ||

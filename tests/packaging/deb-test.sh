@@ -29,5 +29,9 @@ outside=$(dpkg-deb -c "$deb" | awk '{print $6}' | grep -v '^\./usr/' || true)
 [ -z "$outside" ] || fail "files outside /usr: $outside"
 
 dpkg-deb -x "$deb" "$work/root"
+release=$(grep -o '<release version="[^"]*" date="[0-9-]*"' \
+          "$work/root/usr/share/metainfo/io.github.zephrin.Zephrin.metainfo.xml" || true)
+[ -n "$release" ] && grep -q "version=\"$version\"" <<<"$release" ||
+    fail "the metainfo's release is not $version with a date: $release"
 bash "$here/check-installed.sh" "$work/root/usr" "$source"
 rm -rf "$work"

@@ -6,9 +6,10 @@
 #
 # NAME names the target's directory in the cache: $ZEPHRIN_DEPS_CACHE, by
 # default build/deps/ in the repository; Debian's sources are fetched once
-# into its src/ and shared by every target. A second call with nothing
-# changed only checks that everything is up to date. ZEPHRIN_JOBS limits
-# the parallel jobs. The build's output goes to NAME.log in the cache.
+# into its src/ and shared by every target. A prefix built from the same
+# superbuild, toolchains and arguments is used as it is, also by another
+# checkout sharing the cache. ZEPHRIN_JOBS limits the parallel jobs. The
+# build's output goes to NAME.log in the cache.
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
@@ -21,6 +22,20 @@ cache=$(cd "$cache" && pwd)
 dir="$cache/$name"
 log="$cache/$name.log"
 
+# What the libraries are made from, but for where the checkout is.
+key=$( { cd "$ROOT" && cat cmake/deps/* tools/deps/debian-sources.sh cmake/toolchains/*;
+         printf '%s\n' "$(basename "$toolchain")" "$@"; } | sha256sum | cut -c1-16)
+stamp="$dir/prefix/.zephrin-deps-key"
+if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$key" ]; then
+  echo "$dir/prefix"
+  exit 0
+fi
+
+# Another checkout's build tree cannot be taken over; its sources can.
+if [ -f "$dir/CMakeCache.txt" ] &&
+   ! grep -qxF "CMAKE_HOME_DIRECTORY:INTERNAL=$ROOT/cmake/deps" "$dir/CMakeCache.txt"; then
+  rm -rf "$dir"
+fi
 {
   cmake -S "$ROOT/cmake/deps" -B "$dir" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
         -DZEPHRIN_DEPS_SOURCES="$cache/src" "$@" &&
@@ -31,4 +46,5 @@ log="$cache/$name.log"
   echo "tools/deps/build.sh: building the libraries for $name failed; the whole log is $log" >&2
   exit 1
 }
+echo "$key" > "$stamp"
 echo "$dir/prefix"

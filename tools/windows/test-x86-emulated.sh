@@ -1,27 +1,30 @@
 #!/usr/bin/env bash
-# Runs the exact 32-bit zephrin.exe of dist/zephrin-windows-x86.zip and puts
-# it through the same checks as build.sh --test gives its 64-bit twin:
-# window "Zephrin", 800 x 800, centred, a drawn frame, the music reaching the
-# sound device, no asset failing to load, a close request ending it with 0.
+# Runs the exact 32-bit build that tools/windows/build.sh --test made: its
+# unit suites, its replay of the fixed script of games (which must match the
+# Linux build's tick for tick), and the zip's zephrin.exe through the same
+# checks as the 64-bit twin gets in check.sh: window "Zephrin", 800 x 800,
+# centred, the bird as its icon, a drawn frame, the music reaching the sound
+# device, no asset failing to load, a close request ending it with 0.
 #
 # This machine cannot execute 32-bit x86 code, so Debian's 32-bit Wine
 # (wine32:i386) runs inside qemu-i386, a user-mode emulator taken from the
 # next Debian release's qemu-user package (unpacked into the build cache, not
-# installed). It is slow: expect minutes for the first start. Not run by CI.
+# installed). Everything runs several times slower than natively.
 #
 # Changes to the machine: adds the i386 architecture to dpkg and installs
 # wine32:i386 without recommends (refusing if that would remove anything);
 # while it runs, a binfmt_misc entry hands 32-bit x86 programs to qemu-i386.
 set -euo pipefail
 
-HERE="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
-# shellcheck source=build.sh
-source "$HERE/build.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+source "$ROOT/tools/deps/debian-sources.sh"  # debian_mirror, private_apt
 
-[ $# -eq 0 ] || { sed -n '2,14p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; exit 2; }
+[ $# -eq 0 ] || { sed -n '2,16p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; exit 2; }
 
 EMU="$CACHE/emu"
 QEMU="$EMU/qemu-i386"
+WINE32=/usr/lib/wine/wine
+WINE32_PREFIX="$CACHE/wine32-prefix"
 # Waits, in seconds: everything runs a good deal slower under the emulator.
 WINDOW_WAIT=900
 SOUND_WAIT=180
@@ -63,7 +66,7 @@ register_emulator() {
     "${SUDO[@]}" mount -t binfmt_misc binfmt_misc "$BINFMT"
     BINFMT_MOUNTED=1
   fi
-  if /usr/lib/wine/wine --version >/dev/null 2>&1; then
+  if "$WINE32" --version >/dev/null 2>&1; then
     return 0 # something already runs 32-bit x86 programs here
   fi
   [ ! -e "$BINFMT/$BINFMT_NAME" ] ||
@@ -72,7 +75,7 @@ register_emulator() {
   printf ':%s:M::%b:%b:%s:F' "$BINFMT_NAME" "$I386_MAGIC" "$I386_MASK" "$QEMU" |
     "${SUDO[@]}" tee "$BINFMT/register" >/dev/null
   BINFMT_ADDED=1
-  /usr/lib/wine/wine --version >/dev/null || die "32-bit Wine does not start under qemu-i386"
+  "$WINE32" --version >/dev/null || die "32-bit Wine does not start under qemu-i386"
 }
 
 unregister_emulator() {
@@ -86,13 +89,13 @@ unregister_emulator() {
   BINFMT_MOUNTED=0
 }
 
-emulated_main() {
-  mkdir -p "$CACHE"
-  TIMES_FILE="$CACHE/times-emulated.txt"; : > "$TIMES_FILE"
-  trap 'stop_wine_run; unregister_emulator; print_times' EXIT
+main() {
   local t0
+  TIMES_FILE="$CACHE/times-emulated.txt"; : > "$TIMES_FILE"
+  trap 'stop_game; stop_wineserver "$WINE32_PREFIX"; stop_xvfb; unregister_emulator; print_times' EXIT
+  [ -f "$ZIP" ] && [ -f "$CACHE/i686/game/tests/zephrin_replay.exe" ] ||
+    die "run tools/windows/build.sh --test first"
   t0=$(now)
-  [ -f "$ZIP" ] && [ -f "$CACHE/i686/zephrin.exe" ] || "$HERE/build.sh"
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     log "adding the i386 architecture to dpkg"
     "${SUDO[@]}" dpkg --add-architecture i386
@@ -102,16 +105,21 @@ emulated_main() {
   fetch_qemu
   timed "packages and emulator" "$t0"
 
+  find_wine64
+  build_wincheck
   register_emulator
   export WINEARCH=win32
-  WINESERVER=/usr/lib/wine/wineserver
-  WINE_KILL_PREFIX="$CACHE/wine32-prefix"
-  run_wine_checks "x86 exe (wine32 in qemu-i386)" "$CACHE/i686/zephrin.exe" \
-    "$CACHE/test-i686-emulated" /usr/lib/wine/wine "$WINE_KILL_PREFIX" "$WINDOW_WAIT"
-  timed "total" "$T_START"
+  mkdir -p "$CACHE/xvfb-i686"
+  start_xvfb "$CACHE/xvfb-i686"
+  prepare_wine "$WINE32" "$WINE32_PREFIX" "$CACHE/wine32-home"
+  local label="x86 (wine32 in qemu-i386)"
+  run_unit_suites "$label" i686
+  compare_replay "$label" i686 "$WINE32"
+  run_wine_checks "$label: the zip's zephrin.exe" "$CACHE/i686/zephrin.exe" \
+    "$CACHE/test-i686-emulated" "$WINE32" "$WINDOW_WAIT"
   echo
   echo "windows-x86-emulated: $PASSED passed, $FAILED failed"
   [ $FAILED -eq 0 ]
 }
 
-emulated_main
+main

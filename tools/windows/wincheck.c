@@ -14,6 +14,16 @@
  *   wincheck wav FILE
  *       Reads a WAV file (also one still being written, whose header sizes
  *       are not filled in yet) and prints its format, length and levels.
+ *   wincheck icon WINDOW ICON.ico
+ *       Reads the icons the window publishes (_NET_WM_ICON) and compares
+ *       each with the image of the same size in ICON.ico.
+ *   wincheck seam CAPTURE REFERENCE.wav
+ *       CAPTURE holds a looping piece of music as played (a WAV file, or a
+ *       .raw file of the game's mixer output), REFERENCE one
+ *       pass of it decoded without gaps. Finds where the music starts in
+ *       the capture and where its second pass starts, and measures how far
+ *       that is from one reference length and how loud the capture is
+ *       around the loop point next to the reference at the same places.
  *
  * Results are printed as key=value lines; the calling script judges them.
  * Exit status: 0 done, 1 failed (reason on stderr), 2 usage.
@@ -230,17 +240,22 @@ static uint16_t le16(const unsigned char* p) {
     return (uint16_t)(p[0] | p[1] << 8);
 }
 
-static int cmd_wav(const char* path) {
-    FILE* f = fopen(path, "rb");
-    if (!f) {
-        perror(path);
-        return 1;
-    }
+/* A WAV file's samples, channels interleaved, in [-1, 1]. */
+struct sound {
+    unsigned long rate;
+    unsigned channels, bits;
+    int is_float;
+    double* samples;
+    unsigned long long count;
+};
+
+/* Reads a WAV file's header up to the first of its samples. */
+static int read_wav_header(FILE* f, const char* path, unsigned* fmt_tag_out,
+                           unsigned* channels_out, unsigned* bits_out, unsigned long* rate_out) {
     unsigned char hdr[12];
     if (fread(hdr, 1, 12, f) != 12 || memcmp(hdr, "RIFF", 4) || memcmp(hdr + 8, "WAVE", 4)) {
         fprintf(stderr, "wincheck: %s is not a WAV file\n", path);
-        fclose(f);
-        return 1;
+        return 0;
     }
     unsigned fmt_tag = 0, channels = 0, bits = 0;
     unsigned long rate = 0;
@@ -249,8 +264,7 @@ static int cmd_wav(const char* path) {
         unsigned char ch[8];
         if (fread(ch, 1, 8, f) != 8) {
             fprintf(stderr, "wincheck: %s has no sound data\n", path);
-            fclose(f);
-            return 1;
+            return 0;
         }
         uint32_t size = le32(ch + 4);
         if (!memcmp(ch, "fmt ", 4)) {
@@ -275,15 +289,39 @@ static int cmd_wav(const char* path) {
         !(bits == 8 || bits == 16 || bits == 24 || bits == 32) || (fmt_tag == 3 && bits != 32)) {
         fprintf(stderr, "wincheck: %s: unsupported format (tag %u, %u bits)\n", path, fmt_tag,
                 bits);
+        return 0;
+    }
+    *fmt_tag_out = fmt_tag;
+    *channels_out = channels;
+    *bits_out = bits;
+    *rate_out = rate;
+    return 1;
+}
+
+/* A WAV file, or a .raw file of the game's mixer output: 16-bit
+ * little-endian stereo at 22,050 Hz, as SDL's disk audio driver writes it. */
+static int read_wav(const char* path, struct sound* out) {
+    memset(out, 0, sizeof *out);
+    FILE* f = fopen(path, "rb");
+    if (!f) {
+        perror(path);
+        return 0;
+    }
+    size_t name_length = strlen(path);
+    int raw = name_length > 4 && !strcmp(path + name_length - 4, ".raw");
+    unsigned fmt_tag = 1, channels = 2, bits = 16;
+    unsigned long rate = 22050;
+    if (!raw && !read_wav_header(f, path, &fmt_tag, &channels, &bits, &rate)) {
         fclose(f);
-        return 1;
+        return 0;
     }
     unsigned bytes = bits / 8;
+    unsigned long long capacity = 1u << 20;
+    double* samples = malloc(capacity * sizeof *samples);
+    unsigned long long count = 0;
     unsigned char s[4];
-    double peak = 0, sum = 0;
-    unsigned long long samples = 0, loud = 0;
-    while (fread(s, 1, bytes, f) == bytes) {
-        double v; /* in [-1, 1] */
+    while (samples && fread(s, 1, bytes, f) == bytes) {
+        double v;
         if (fmt_tag == 3) {
             uint32_t u = le32(s);
             float fl;
@@ -300,17 +338,250 @@ static int cmd_wav(const char* path) {
         } else {
             v = (int32_t)le32(s) / 2147483648.0;
         }
-        double a = fabs(v);
-        if (a > peak) peak = a;
-        if (a > 0.01) ++loud;
-        sum += v * v;
-        ++samples;
+        if (count == capacity) {
+            capacity *= 2;
+            double* grown = realloc(samples, capacity * sizeof *samples);
+            if (!grown) {
+                free(samples);
+                samples = NULL;
+                break;
+            }
+            samples = grown;
+        }
+        samples[count++] = v;
     }
     fclose(f);
-    printf("rate=%lu\nchannels=%u\nbits=%u\nfloat=%d\n", rate, channels, bits, fmt_tag == 3);
-    printf("seconds=%.2f\n", rate ? (double)samples / channels / rate : 0.0);
-    printf("peak=%.4f\nrms=%.4f\nloud_fraction=%.4f\n", peak, samples ? sqrt(sum / samples) : 0.0,
-           samples ? (double)loud / samples : 0.0);
+    if (!samples) {
+        fprintf(stderr, "wincheck: %s: out of memory\n", path);
+        return 0;
+    }
+    out->rate = rate;
+    out->channels = channels;
+    out->bits = bits;
+    out->is_float = fmt_tag == 3;
+    out->samples = samples;
+    out->count = count;
+    return 1;
+}
+
+static int cmd_wav(const char* path) {
+    struct sound snd;
+    if (!read_wav(path, &snd)) return 1;
+    double peak = 0, sum = 0;
+    unsigned long long loud = 0;
+    for (unsigned long long i = 0; i < snd.count; ++i) {
+        double a = fabs(snd.samples[i]);
+        if (a > peak) peak = a;
+        if (a > 0.01) ++loud;
+        sum += snd.samples[i] * snd.samples[i];
+    }
+    printf("rate=%lu\nchannels=%u\nbits=%u\nfloat=%d\n", snd.rate, snd.channels, snd.bits,
+           snd.is_float);
+    printf("seconds=%.2f\n", snd.rate ? (double)snd.count / snd.channels / snd.rate : 0.0);
+    printf("peak=%.4f\nrms=%.4f\nloud_fraction=%.4f\n", peak,
+           snd.count ? sqrt(sum / snd.count) : 0.0, snd.count ? (double)loud / snd.count : 0.0);
+    free(snd.samples);
+    return 0;
+}
+
+/* The sound as one channel at `rate`, by linear interpolation; caller frees. */
+static double* mono_at(const struct sound* snd, unsigned long rate, long* frames) {
+    long in_frames = (long)(snd->count / snd->channels);
+    *frames = (long)((double)in_frames * rate / snd->rate);
+    double* out = malloc((size_t)(*frames > 0 ? *frames : 1) * sizeof *out);
+    if (!out) return NULL;
+    for (long i = 0; i < *frames; ++i) {
+        double at = (double)i * snd->rate / rate;
+        long j = (long)at;
+        double w = at - j;
+        double a = 0, b = 0;
+        for (unsigned c = 0; c < snd->channels; ++c) {
+            a += snd->samples[(unsigned long long)j * snd->channels + c];
+            if (j + 1 < in_frames) b += snd->samples[(unsigned long long)(j + 1) * snd->channels + c];
+        }
+        out[i] = ((1 - w) * a + w * b) / snd->channels;
+    }
+    return out;
+}
+
+/* How alike x[0..n) and y[0..n) are: 1 for the same wave, 0 for unrelated. */
+static double likeness(const double* x, const double* y, long n) {
+    double xy = 0, xx = 0, yy = 0;
+    for (long i = 0; i < n; ++i) {
+        xy += x[i] * y[i];
+        xx += x[i] * x[i];
+        yy += y[i] * y[i];
+    }
+    return xx > 0 && yy > 0 ? xy / sqrt(xx * yy) : 0;
+}
+
+/* Where in capture[from, to] the reference's first `n` frames start best. */
+static long best_match(const double* capture, long capture_frames, const double* reference,
+                       long n, long from, long to, double* score) {
+    long best = -1;
+    *score = -1;
+    if (from < 0) from = 0;
+    if (to > capture_frames - n) to = capture_frames - n;
+    for (long s = from; s <= to; ++s) {
+        double l = likeness(capture + s, reference, n);
+        if (l > *score) {
+            *score = l;
+            best = s;
+        }
+    }
+    return best;
+}
+
+static double rms(const double* x, long n) {
+    double sum = 0;
+    for (long i = 0; i < n; ++i) sum += x[i] * x[i];
+    return n > 0 ? sqrt(sum / n) : 0;
+}
+
+static int cmd_seam(const char* capture_path, const char* reference_path) {
+    struct sound cap, ref;
+    if (!read_wav(capture_path, &cap) || !read_wav(reference_path, &ref)) return 1;
+    const unsigned long rate = cap.rate;
+    long cn = 0, rn = 0;
+    double* c = mono_at(&cap, rate, &cn);
+    double* r = mono_at(&ref, rate, &rn);
+    if (!c || !r) {
+        fprintf(stderr, "wincheck: out of memory\n");
+        return 1;
+    }
+    const long window = (long)rate / 2;       /* half a second to match */
+    const long search = (long)rate / 4;       /* a quarter of a second either way */
+    long first_loud = 0;
+    while (first_loud < cn && fabs(c[first_loud]) < 0.02) ++first_loud;
+    if (rn <= 2 * window || first_loud + rn + window + search > cn) {
+        fprintf(stderr, "wincheck: the capture (%.2f s) does not reach past the loop point\n",
+                (double)cn / rate);
+        return 1;
+    }
+    double start_score = 0, loop_score = 0;
+    long start = best_match(c, cn, r, window, first_loud - search, first_loud + search,
+                            &start_score);
+    long expected = start + rn;
+    long loop = best_match(c, cn, r, window, expected - search, expected + search, &loop_score);
+    /* The capture's level around the loop point next to the reference's at
+     * the same places of the music: its last and its first 100 ms. */
+    const long step = (long)rate / 200; /* 5 ms */
+    double lowest = 1e9;
+    for (long t = expected - 20 * step; t < expected + 20 * step; t += step) {
+        long at = t < expected ? rn - (expected - t) : t - expected;
+        double want = rms(r + at, step);
+        if (want < 0.01) continue; /* quiet in the music itself */
+        double ratio = rms(c + t, step) / want;
+        if (ratio < lowest) lowest = ratio;
+    }
+    printf("loop_seconds=%.4f\nstart_seconds=%.4f\nstart_likeness=%.3f\n", (double)rn / rate,
+           (double)start / rate, start_score);
+    printf("loop_error_ms=%.2f\nloop_likeness=%.3f\nlowest_level_ratio=%.3f\n",
+           (double)(loop - expected) * 1000.0 / rate, loop_score, lowest);
+    free(c);
+    free(r);
+    free(cap.samples);
+    free(ref.samples);
+    return 0;
+}
+
+/* The images of an .ico file written by zephrin-make-icon: 32-bit bitmaps,
+ * bottom row first (a PNG-coded image is left out). */
+struct ico_image {
+    int size;
+    uint32_t* argb; /* top row first */
+};
+
+static int read_ico(const char* path, struct ico_image* images, int capacity) {
+    FILE* f = fopen(path, "rb");
+    if (!f) {
+        perror(path);
+        return -1;
+    }
+    fseek(f, 0, SEEK_END);
+    long length = ftell(f);
+    fseek(f, 0, SEEK_SET);
+    unsigned char* data = malloc((size_t)length);
+    if (!data || fread(data, 1, (size_t)length, f) != (size_t)length || length < 6) {
+        fclose(f);
+        free(data);
+        fprintf(stderr, "wincheck: cannot read %s\n", path);
+        return -1;
+    }
+    fclose(f);
+    int found = 0;
+    for (int i = 0; i < le16(data + 4) && found < capacity; ++i) {
+        const unsigned char* entry = data + 6 + 16 * i;
+        if (entry + 16 > data + length) break;
+        uint32_t bytes = le32(entry + 8), offset = le32(entry + 12);
+        if ((unsigned long)offset + bytes > (unsigned long)length || bytes < 40) continue;
+        const unsigned char* dib = data + offset;
+        if (le32(dib) != 40 || le16(dib + 14) != 32) continue; /* not a 32-bit bitmap */
+        int size = (int)le32(dib + 4);
+        if (size <= 0 || size > 256 || 40 + 4UL * size * size > bytes) continue;
+        uint32_t* argb = malloc(sizeof *argb * (size_t)size * (size_t)size);
+        if (!argb) break;
+        for (int y = 0; y < size; ++y)
+            for (int x = 0; x < size; ++x)
+                argb[y * size + x] = le32(dib + 40 + 4 * ((size - 1 - y) * size + x));
+        images[found].size = size;
+        images[found].argb = argb;
+        ++found;
+    }
+    free(data);
+    return found;
+}
+
+static int cmd_icon(Window w, const char* ico_path) {
+    struct ico_image images[16];
+    int count = read_ico(ico_path, images, 16);
+    if (count < 0) return 1;
+    Display* dpy = open_display();
+    Atom net_wm_icon = XInternAtom(dpy, "_NET_WM_ICON", False);
+    Atom type;
+    int format;
+    unsigned long n = 0, after = 0;
+    unsigned char* data = NULL;
+    if (XGetWindowProperty(dpy, w, net_wm_icon, 0, 1L << 22, False, XA_CARDINAL, &type, &format,
+                           &n, &after, &data) != Success ||
+        !data || format != 32) {
+        printf("published=none\n");
+        if (data) XFree(data);
+        XCloseDisplay(dpy);
+        return 0;
+    }
+    /* Format-32 properties come as longs, whatever their width. */
+    const unsigned long* v = (const unsigned long*)data;
+    unsigned long at = 0;
+    int matching = 0;
+    printf("published=");
+    while (at + 2 <= n) {
+        unsigned long iw = v[at], ih = v[at + 1];
+        if (iw == 0 || ih == 0 || at + 2 + iw * ih > n) break;
+        printf("%lux%lu ", iw, ih);
+        for (int i = 0; i < count; ++i) {
+            if ((unsigned long)images[i].size != iw || iw != ih) continue;
+            /* Alike when nearly every pixel is, colour and coverage both. */
+            unsigned long differing = 0;
+            for (unsigned long p = 0; p < iw * ih; ++p) {
+                uint32_t got = (uint32_t)v[at + 2 + p], want = images[i].argb[p];
+                int worst = 0;
+                for (int shift = 0; shift < 32; shift += 8) {
+                    int d = abs((int)((got >> shift) & 0xFF) - (int)((want >> shift) & 0xFF));
+                    /* a transparent pixel's colour does not show */
+                    if (shift < 24 && ((want >> 24) < 16 && (got >> 24) < 16)) d = 0;
+                    if (d > worst) worst = d;
+                }
+                if (worst > 24) ++differing;
+            }
+            if (differing * 50 <= iw * ih) ++matching;
+        }
+        at += 2 + iw * ih;
+    }
+    printf("\nmatching=%d\n", matching);
+    XFree(data);
+    XCloseDisplay(dpy);
+    for (int i = 0; i < count; ++i) free(images[i].argb);
     return 0;
 }
 
@@ -329,8 +600,10 @@ int main(int argc, char** argv) {
     if (argc == 4 && !strcmp(argv[1], "shot")) return cmd_shot(parse_window(argv[2]), argv[3]);
     if (argc == 3 && !strcmp(argv[1], "close")) return cmd_close(parse_window(argv[2]));
     if (argc == 3 && !strcmp(argv[1], "wav")) return cmd_wav(argv[2]);
+    if (argc == 4 && !strcmp(argv[1], "icon")) return cmd_icon(parse_window(argv[2]), argv[3]);
+    if (argc == 4 && !strcmp(argv[1], "seam")) return cmd_seam(argv[2], argv[3]);
     fprintf(stderr,
             "usage: wincheck find TITLE SECONDS | shot WINDOW OUT.ppm | close WINDOW | "
-            "wav FILE\n");
+            "wav FILE | icon WINDOW ICON.ico | seam CAPTURE REFERENCE.wav\n");
     return 2;
 }

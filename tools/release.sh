@@ -1,0 +1,150 @@
+#!/usr/bin/env bash
+# Makes a release of the commit that is checked out: every artifact, each
+# checked, and their checksums, in dist/.
+#
+#   tools/release.sh [--without windows,web] [--reproduce]
+#
+#   zephrin-<version>.tar.gz               the sources (git archive)
+#   zephrin_<version>_<arch>.deb           the Debian package
+#   zephrin-<version>-windows-x86.zip      the Windows program (tools/windows/build.sh)
+#   zephrin-<version>-web.zip              the browser version (tools/web/build.sh)
+#   SHA256SUMS                             the checksums of the above
+#
+# It refuses a checkout with uncommitted changes. Everything is stamped with
+# the last commit's time (SOURCE_DATE_EPOCH), so the same commit gives the
+# same bytes wherever and whenever it is released. --reproduce then makes
+# the release again from a fresh clone in another directory and fails,
+# naming the files, if any checksum differs; the libraries built from
+# Debian's sources are shared through their cache, like the compilers.
+# To check a release: `sha256sum -c SHA256SUMS` in the folder that holds it.
+set -euo pipefail
+
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+WITHOUT="" REPRODUCE=0
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --without) WITHOUT=",$2,"; shift ;;
+    --reproduce) REPRODUCE=1 ;;
+    -h|--help) sed -n '2,21p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    *) echo "release.sh: unknown argument '$1' (try --help)" >&2; exit 2 ;;
+  esac
+  shift
+done
+wanted() { [[ "$WITHOUT" != *",$1,"* ]]; }
+
+die() { echo "release.sh: $*" >&2; exit 1; }
+log() { printf '\n== %s\n' "$*"; }
+
+cd "$ROOT"
+[ -z "$(git status --porcelain)" ] ||
+  die "the checkout has uncommitted changes; a release is made from a commit: $(git status --porcelain | head -n 5 | tr '\n' ' ')"
+
+VERSION=$(tools/version.sh)
+SOURCE_DATE_EPOCH=$(git log -1 --format=%ct)
+export SOURCE_DATE_EPOCH
+# Where the libraries built from Debian's sources are kept: shared with the
+# second, --reproduce run, and with the platform scripts' own default.
+export ZEPHRIN_DEPS_CACHE="${ZEPHRIN_DEPS_CACHE:-$ROOT/build/deps}"
+DIST="$ROOT/dist"
+RELEASE="$DIST/release"
+rm -rf "$RELEASE"
+mkdir -p "$RELEASE"
+SCRATCH=$(mktemp -d)
+trap 'rm -rf "$SCRATCH"' EXIT
+
+# ------------------------------------------------------------- the sources --
+make_source_tarball() {
+  local tarball="$RELEASE/zephrin-$VERSION.tar.gz"
+  log "source tarball"
+  git archive --format=tar.gz --prefix="zephrin-$VERSION/" -o "$tarball" HEAD
+  # It holds every file of the commit, and nothing else.
+  tar -xzf "$tarball" -C "$SCRATCH"
+  diff <(git ls-files | LC_ALL=C sort) \
+       <(cd "$SCRATCH/zephrin-$VERSION" && find . -type f -o -type l | sed 's|^\./||' | LC_ALL=C sort) ||
+    die "the source tarball does not hold exactly the commit's files"
+  rm -rf "${SCRATCH:?}/zephrin-$VERSION"
+}
+
+# ---------------------------------------------------------- the .deb (Linux) --
+make_deb() {
+  local build="$ROOT/build/release-deb" deb
+  log "Debian package"
+  tools/install-packages.sh g++ cmake make libsdl2-dev libsdl2-image-dev libsdl2-mixer-dev \
+    dpkg-dev file xvfb x11-utils desktop-file-utils appstream
+  cmake -S "$ROOT" -B "$build" -DCMAKE_BUILD_TYPE=Release -DZEPHRIN_BUILD_TESTS=OFF > /dev/null
+  cmake --build "$build" -j"$(nproc)" > /dev/null
+  rm -f "$build"/zephrin_*.deb
+  (cd "$build" && cpack -G DEB > /dev/null)
+  deb=$(ls "$build"/zephrin_"$VERSION"_*.deb)
+  cp "$deb" "$RELEASE/"
+  # Installed into a scratch root, the game is all there and its launcher
+  # starts it under Xvfb.
+  dpkg-deb -x "$deb" "$SCRATCH/root"
+  bash tests/packaging/check-installed.sh "$SCRATCH/root/usr" "$ROOT"
+  rm -rf "$SCRATCH/root"
+}
+
+# ------------------------------------------------------------------ the zips --
+# The zip holds exactly the files it should.
+check_zip() { # check_zip ZIP EXPECTED-FILE...
+  local zip=$1 missing="" file
+  shift
+  log "checking $(basename "$zip")"
+  rm -rf "$SCRATCH/zip" && mkdir -p "$SCRATCH/zip"
+  unzip -q "$zip" -d "$SCRATCH/zip" || die "$(basename "$zip") does not unpack"
+  for file in "$@"; do
+    [ -s "$SCRATCH/zip/$file" ] || missing="$missing $file"
+  done
+  [ -z "$missing" ] || die "$(basename "$zip") lacks:$missing"
+  cmp -s "$ROOT/LICENSE" "$SCRATCH/zip/$(cd "$SCRATCH/zip" && ls LICENSE*)" ||
+    die "$(basename "$zip") does not carry the game's licence"
+  rm -rf "$SCRATCH/zip"
+}
+
+media_files() { (cd "$ROOT" && git ls-files Images Sounds); }
+
+make_windows_zip() {
+  local zip="zephrin-$VERSION-windows-x86.zip"
+  log "Windows zip"
+  tools/windows/build.sh
+  cp "$DIST/$zip" "$RELEASE/"
+  # shellcheck disable=SC2046
+  check_zip "$RELEASE/$zip" zephrin.exe README.txt LICENSE.txt licenses/SDL2.txt \
+    licenses/libpng.txt licenses/zlib.txt licenses/mpg123.txt $(media_files)
+}
+
+make_web_zip() {
+  local zip="zephrin-$VERSION-web.zip"
+  log "web zip"
+  tools/web/build.sh
+  cp "$DIST/$zip" "$RELEASE/"
+  check_zip "$RELEASE/$zip" index.html zephrin.js zephrin.wasm zephrin.data
+}
+
+# -------------------------------------------------------------------- main --
+make_source_tarball
+make_deb
+if wanted windows; then make_windows_zip; fi
+if wanted web && [ -x tools/web/build.sh ]; then make_web_zip; fi
+(cd "$RELEASE" && sha256sum -- zephrin* | LC_ALL=C sort -k2 > "$SCRATCH/SHA256SUMS")
+mv "$SCRATCH/SHA256SUMS" "$RELEASE/"
+# The release replaces the previous one in dist/.
+for file in "$RELEASE"/*; do mv -f "$file" "$DIST/"; done
+rmdir "$RELEASE"
+log "release $VERSION of $(git rev-parse --short HEAD) in dist/"
+cat "$DIST/SHA256SUMS"
+
+if [ $REPRODUCE -eq 1 ]; then
+  second="$SCRATCH/second"
+  log "again, from a fresh clone in $second"
+  git clone -q "$ROOT" "$second"
+  git -C "$second" checkout -q "$(git rev-parse HEAD)"
+  args=()
+  [ -n "$WITHOUT" ] && args=(--without "$(echo "$WITHOUT" | sed 's/^,//; s/,$//')")
+  (unset SOURCE_DATE_EPOCH; "$second/tools/release.sh" "${args[@]}") > "$SCRATCH/second.log" 2>&1 ||
+    { tail -n 40 "$SCRATCH/second.log" >&2; die "the second release failed"; }
+  differing=$( (diff "$DIST/SHA256SUMS" "$second/dist/SHA256SUMS" || true) |
+              awk '/^[<>]/{print $3}' | LC_ALL=C sort -u | tr '\n' ' ')
+  [ -z "$differing" ] || die "a second release of the same commit differs in: $differing"
+  echo "a second release, made in another directory, has the same checksums"
+fi

@@ -1,0 +1,155 @@
+#!/usr/bin/env bash
+# Checks the Windows build that tools/windows/build.sh --test made:
+#   - the 32-bit zephrin.exe is a PE32 i386 console program that imports
+#     only DLLs every Windows has, with the bird as its icon and the
+#     project's version in its version information; so is its 64-bit twin;
+#   - the twin's unit suites pass under wine64, and its replay of the fixed
+#     script of games matches the Linux build's tick for tick;
+#   - the twin runs under wine64 on a virtual X server from the unpacked zip:
+#     window "Zephrin", 800 x 800, centred, the bird as its icon, a drawn
+#     frame, the music reaching the sound device, no asset failing to load,
+#     and a close request ending it with status 0; started from a shell
+#     (cmd /c) or as if double-clicked (start) it quits cleanly, and in the
+#     second case it lets go of the console it was given;
+#   - the music loops without a seam, in the twin and in the Linux build.
+# Prints one line per check and "windows: N passed, M failed"; fails if any did.
+set -euo pipefail
+
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+
+# DLLs that come with every Windows (7 and later) and that the game may import.
+SYSTEM_DLLS="kernel32.dll user32.dll gdi32.dll winmm.dll imm32.dll ole32.dll oleaut32.dll
+ version.dll setupapi.dll shell32.dll shlwapi.dll advapi32.dll msvcrt.dll cfgmgr32.dll"
+
+imports_only_system_dlls() { # FILE OBJDUMP
+  local dlls bad="" d
+  dlls=$("$2" -p "$1" | awk '/DLL Name:/{print tolower($3)}' | sort -u; exit "${PIPESTATUS[0]}")
+  echo "     imports: $(echo $dlls)"
+  [ -n "$dlls" ] || return 1
+  for d in $dlls; do
+    case " $(echo $SYSTEM_DLLS) " in *" $d "*) ;; *) bad="$bad $d" ;; esac
+  done
+  [ -z "$bad" ] || { echo "     not a Windows system DLL:$bad"; return 1; }
+}
+
+pe_header_is() { # FILE OBJDUMP FORMAT MAGIC
+  local f p
+  f=$("$2" -f "$1" | awk '/file format/{print $NF}')
+  [ "$f" = "$3" ] || { echo "     file format: $f (want $3)"; return 1; }
+  p=$("$2" -p "$1")
+  grep -Eq "^Magic[[:space:]]+$4" <<<"$p" ||
+    { echo "     optional header magic: $(awk '/^Magic/{print $2}' <<<"$p") (want $4)"; return 1; }
+}
+
+console_subsystem() { # FILE OBJDUMP
+  local p
+  p=$("$2" -p "$1")
+  grep -Eq '^Subsystem[[:space:]]+0+3[[:space:]]+\(Windows CUI\)' <<<"$p" ||
+    { echo "     $(grep '^Subsystem' <<<"$p")"; return 1; }
+}
+
+# The icon resource holds the bird at every size Windows asks for.
+icon_sizes_are() { # FILE SIZES...
+  local exe=$1 got want ico="$CACHE/icon-of-$(basename "$(dirname "$1")").ico"
+  shift
+  wrestool -x -t 14 "$exe" > "$ico" 2>/dev/null || true
+  got=$(icotool -l "$ico" 2>/dev/null | sed -n 's/.*--width=\([0-9]*\).*/\1/p' | sort -n | tr '\n' ' ')
+  want=$(printf '%s\n' "$@" | sort -n | tr '\n' ' ')
+  echo "     icon sizes: $got"
+  [ "$got" = "$want" ]
+}
+
+# The version information: product name, description and the project's version.
+version_info_is() { # FILE VERSION
+  local exe=$1 version=$2 strings
+  strings=$(wrestool -x --raw -t 16 "$exe" 2>/dev/null | iconv -f UTF-16LE -t UTF-8 2>/dev/null |
+            tr -c '[:print:]' '\n' | grep -v '^$' | tr '\n' '|')
+  echo "     version information: $strings"
+  grep -q "|ProductName|Zephrin|" <<<"|$strings" &&
+    grep -q "|FileDescription|Zephrin, " <<<"|$strings" &&
+    grep -q "|ProductVersion|$version|" <<<"|$strings" &&
+    grep -q "|FileVersion|$version|" <<<"|$strings"
+}
+
+check_executables() {
+  local exe32="$CACHE/i686/zephrin.exe" exe64="$CACHE/x86_64/zephrin.exe" version=$VERSION
+  log "checking the executables"
+  echo "     zephrin.exe (x86): $(stat -c %s "$exe32") bytes; zip: $(stat -c %s "$ZIP") bytes"
+  check "x86 exe is PE32 for i386" pe_header_is "$exe32" i686-w64-mingw32-objdump pei-i386 010b
+  check "x86 exe is a console program" console_subsystem "$exe32" i686-w64-mingw32-objdump
+  check "x86 exe imports only Windows system DLLs" imports_only_system_dlls "$exe32" i686-w64-mingw32-objdump
+  check "x86 exe has the bird as its icon at 16 to 256 pixels" icon_sizes_are "$exe32" 16 24 32 48 64 256
+  check "x86 exe carries version $version" version_info_is "$exe32" "$version"
+  check "x64 twin is PE32+ for x86-64" pe_header_is "$exe64" x86_64-w64-mingw32-objdump pei-x86-64 020b
+  check "x64 twin is a console program" console_subsystem "$exe64" x86_64-w64-mingw32-objdump
+  check "x64 twin imports only Windows system DLLs" imports_only_system_dlls "$exe64" x86_64-w64-mingw32-objdump
+  # The zip must hold the 32-bit program, byte for byte.
+  local packed
+  packed=$(unzip -p "$ZIP" zephrin.exe | sha256sum | cut -d' ' -f1)
+  check "zip holds the x86 exe" test "$packed" = "$(sha256sum < "$exe32" | cut -d' ' -f1)"
+}
+
+# The two ways a player starts a console program: double-clicked (here
+# `start`, which gives it a console of its own) and from a shell (here
+# `cmd /c`, whose console it shares). Either way it must start and quit
+# cleanly; a console of its own must be let go, and its host window with it.
+console_hosts() { ps -eo comm= | grep -cx 'conhost.exe' || true; }
+
+check_ways_of_starting() { # check_ways_of_starting LABEL EXE
+  local label=$1 exe=$2 how work found window i
+  for how in "start /wait" "cmd /c"; do
+    work="$CACHE/start-$(tr -c 'a-z' '-' <<<"$how")"
+    unpack_game "$exe" "$work"
+    (cd "$work/game" && exec "${WINE_ENV[@]}" "$WINE64" $how zephrin.exe \
+       > "$work/stdout.txt" 2> "$work/stderr.txt" < /dev/null) &
+    GAME_PID=$!
+    if ! "$WINCHECK" find Zephrin 60 > /dev/null 2>&1; then
+      check "$label, started with $how: a window appears" false
+      stop_game
+      continue
+    fi
+    sleep 2  # SDL may replace its first window while it picks a renderer
+    found=$("$WINCHECK" find Zephrin 60 2>&1) || true
+    window=$(sed -n 's/^window=//p' <<<"$found")
+    [ "$how" = "start /wait" ] &&
+      check "$label, started with $how: its own console is let go ($(console_hosts) console hosts)" \
+        test "$(console_hosts)" = 0
+    close_and_check_exit "$label, started with $how" "$window"
+    for i in $(seq 1 50); do
+      ps -eo comm= | grep -qx zephrin.exe || break
+      sleep 0.2
+    done
+    check "$label, started with $how: no game process is left" \
+      test "$(ps -eo comm= | grep -cx zephrin.exe || true)" = 0
+    stop_game
+  done
+}
+
+main() {
+  local t0
+  TIMES_FILE="$CACHE/times-check.txt"; : > "$TIMES_FILE"
+  trap 'stop_game; stop_wineserver "$CACHE/wine64-prefix"; stop_xvfb; print_times' EXIT
+  find_wine64
+  build_wincheck
+  check_executables
+  # One X server for every Wine program of the run: Wine's desktop takes the
+  # screen it first finds for as long as its server lives.
+  mkdir -p "$CACHE/xvfb-x86_64"
+  start_xvfb "$CACHE/xvfb-x86_64"
+  prepare_wine "$WINE64" "$CACHE/wine64-prefix" "$CACHE/wine64-home"
+  local label="x64 twin (wine64)"
+  run_unit_suites "$label" x86_64
+  compare_replay "$label" x86_64 "$WINE64"
+  run_wine_checks "$label" "$CACHE/x86_64/zephrin.exe" "$CACHE/test-x86_64" "$WINE64" 90
+  check_ways_of_starting "$label" "$CACHE/x86_64/zephrin.exe"
+  unpack_game "$CACHE/x86_64/zephrin.exe" "$CACHE/loop-x86_64"
+  check_music_loop "$label" "$CACHE/loop-x86_64/game" "${WINE_ENV[@]}" "$WINE64" zephrin.exe
+  # The Linux build of the same sources, which decodes with Debian's mpg123.
+  unpack_game "$CACHE/x86_64/zephrin.exe" "$CACHE/loop-linux"
+  check_music_loop "Linux build" "$CACHE/loop-linux/game" "$CACHE/host/zephrin"
+  echo
+  echo "windows: $PASSED passed, $FAILED failed"
+  [ $FAILED -eq 0 ]
+}
+
+main
