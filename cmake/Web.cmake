@@ -16,7 +16,8 @@ target_link_options(zephrin PRIVATE
   -sUSE_SDL=0
   -sENVIRONMENT=web
   -sALLOW_MEMORY_GROWTH=1
-  # The page hands the program its .wasm and the media, fetched by itself.
+  # The file system that zephrin.data.js fills before main(), with what it calls.
+  -sFORCE_FILESYSTEM=1
   "-sEXPORTED_RUNTIME_METHODS=['addRunDependency','removeRunDependency','FS_createPath','FS_createDataFile','FS_createPreloadedFile']"
   # SDL 2.26's audio calls JavaScript helpers that this emscripten leaves
   # out unless asked; their names start with a $, which the build tools
@@ -30,12 +31,14 @@ foreach(dir Images Sounds)
   file(GLOB files CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/${dir}/*")
   list(APPEND media_files ${files})
 endforeach()
+# Run in the build directory with relative names, so that no path of this
+# machine ends up in the loader.
 add_custom_command(
   OUTPUT zephrin.data zephrin.data.js
-  COMMAND "${Python3_EXECUTABLE}" "${EMSCRIPTEN_ROOT_PATH}/tools/file_packager.py"
-          "${CMAKE_CURRENT_BINARY_DIR}/zephrin.data" --preload Images@/Images Sounds@/Sounds
-          "--js-output=${CMAKE_CURRENT_BINARY_DIR}/zephrin.data.js"
-  WORKING_DIRECTORY "${PROJECT_SOURCE_DIR}"
+  COMMAND "${Python3_EXECUTABLE}" "${EMSCRIPTEN_ROOT_PATH}/tools/file_packager.py" zephrin.data
+          --preload "${PROJECT_SOURCE_DIR}/Images@/Images" "${PROJECT_SOURCE_DIR}/Sounds@/Sounds"
+          --js-output=zephrin.data.js
+  WORKING_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}"
   DEPENDS ${media_files}
   COMMENT "Packing Images/ and Sounds/ into zephrin.data")
 configure_file(app/web/index.html index.html COPYONLY)

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds Zephrin for the web with Debian's emscripten and packs
-# dist/zephrin-web.zip: index.html, zephrin.js, zephrin.wasm, zephrin.data
-# (with its loader zephrin.data.js) and the licences of everything linked in.
+# dist/zephrin-<version>-web.zip: index.html, zephrin.js, zephrin.wasm,
+# zephrin.data (with its loader zephrin.data.js), the game's licence and the
+# licences of everything linked in; the same sources give the same bytes.
 # Unpacked, it is a folder of static files that any web server can host;
 # tools/web/serve.sh serves it here.
 #
@@ -19,7 +20,8 @@ set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 BUILD="$ROOT/build/web"
 DIST="$ROOT/dist"
-ZIP="$DIST/zephrin-web.zip"
+VERSION=$("$ROOT/tools/version.sh")
+ZIP="$DIST/zephrin-$VERSION-web.zip"
 export ZEPHRIN_JOBS="${ZEPHRIN_JOBS:-2}"
 
 usage() { awk 'NR > 1 && /^#/ { sub(/^# ?/, ""); print; next } NR > 1 { exit }' "${BASH_SOURCE[0]}"; }
@@ -101,10 +103,11 @@ stage="$BUILD/package"
 rm -rf "$stage"
 mkdir -p "$stage" "$DIST"
 cp "$BUILD"/{index.html,zephrin.js,zephrin.wasm,zephrin.data,zephrin.data.js} "$stage/"
+cp "$ROOT/LICENSE" "$stage/LICENSE.txt"
 copy_licences "$stage/licenses"
-cat > "$stage/README.txt" <<'TEXT'
-Zephrin for the web
-===================
+cat > "$stage/README.txt" <<TEXT
+Zephrin $VERSION for the web
+$(printf '=%.0s' $(seq 1 $(( ${#VERSION} + 20 ))))
 
 Put these files on any web server, as they are, and open index.html
 through it (browsers do not run WebAssembly from a file opened directly).
@@ -115,12 +118,12 @@ then open http://127.0.0.1:8000/
   R       start again
 
 It needs a browser with WebAssembly; without WebGL it draws in software.
-The game is built with SDL2, SDL2_image and SDL2_mixer (zlib licence), with
-libpng and zlib for the pictures and mpg123 for the music, and runs on
+Zephrin is free software under the zlib licence (LICENSE.txt). It is
+built with SDL2, SDL2_image and SDL2_mixer (zlib licence), libpng and zlib
+for the pictures and mpg123 (GNU LGPL 2.1) for the music, and runs on
 emscripten's runtime; their licences are in the licenses folder.
 TEXT
-rm -f "$ZIP"
-(cd "$stage" && zip -q -X -r "$ZIP" .)
+"$ROOT/tools/reproducible-zip.sh" "$ZIP" "$stage"
 timed zip "$t0"
 echo "built $ZIP ($(stat -c %s "$ZIP") bytes)"
 

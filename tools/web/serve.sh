@@ -3,12 +3,12 @@
 #
 #   tools/web/serve.sh [PORT]    (default 8000)
 #
-# Serves dist/zephrin-web.zip unpacked into build/web/site, after
+# Serves dist/zephrin-<version>-web.zip unpacked into build/web/site, after
 # tools/web/build.sh has made it; Ctrl-C stops it.
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
-ZIP="$ROOT/dist/zephrin-web.zip"
+ZIP="$ROOT/dist/zephrin-$("$ROOT/tools/version.sh")-web.zip"
 SITE="$ROOT/build/web/site"
 PORT="${1:-8000}"
 
