@@ -32,12 +32,14 @@ foreach(dir Images Sounds)
   list(APPEND media_files ${files})
 endforeach()
 # Run in the build directory with relative names, so that no path of this
-# machine ends up in the loader.
+# machine ends up in the loader, whose random package id is then replaced by
+# one made from the data: the same media give the same bytes.
 add_custom_command(
   OUTPUT zephrin.data zephrin.data.js
   COMMAND "${Python3_EXECUTABLE}" "${EMSCRIPTEN_ROOT_PATH}/tools/file_packager.py" zephrin.data
           --preload "${PROJECT_SOURCE_DIR}/Images@/Images" "${PROJECT_SOURCE_DIR}/Sounds@/Sounds"
           --js-output=zephrin.data.js
+  COMMAND "${CMAKE_COMMAND}" -P "${PROJECT_SOURCE_DIR}/cmake/web-package-id.cmake"
   WORKING_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}"
   DEPENDS ${media_files}
   COMMENT "Packing Images/ and Sounds/ into zephrin.data")

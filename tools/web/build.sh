@@ -61,7 +61,8 @@ timed libraries "$t0"
 t0=$(date +%s)
 step "the game"
 mkdir -p "$BUILD"
-cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchains/emscripten.cmake" \
+# Afresh each time: a cache from another prefix would keep its libraries.
+cmake --fresh -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchains/emscripten.cmake" \
       -DZEPHRIN_DEPS_PREFIX="$PREFIX" -DSDL2_DIR="$PREFIX/lib/cmake/SDL2" \
       -DCMAKE_BUILD_TYPE=Release -DZEPHRIN_STATIC_SDL=ON -DZEPHRIN_BUILD_TESTS=OFF \
       -DZEPHRIN_WERROR=ON > "$BUILD.configure.log" 2>&1 ||
