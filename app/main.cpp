@@ -6,10 +6,12 @@
 #include "app/console.h"
 #include "app/main_loop.h"
 #include "app/media.h"
+#include "app/standard_streams.h"
 #include "app/startup.h"
 #include "game/state.h"
 
 int main(int /*argc*/, char* /*argv*/[]) {
+    openClosedStandardStreams();
     releaseOwnConsole();
     Media media;
     static GameState state;
