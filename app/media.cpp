@@ -5,6 +5,9 @@
 #include <SDL_mixer.h>
 
 #include <cstdio>
+#include <string>
+
+#include "app/media_file.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -64,9 +67,23 @@ void reportFileFailure(const char* path) {
     std::fprintf(stderr, "zephrin: cannot load %s: %s\n", path, SDL_GetError());
 }
 
+// False, with the file's one line, for anything that must not be opened.
+bool mayOpen(const char* path) {
+    const std::string problem = whyNotARegularFile(path);
+    if (problem.empty()) {
+        return true;
+    }
+    SDL_SetError("%s", problem.c_str());
+    reportFileFailure(path);
+    return false;
+}
+
 void loadImages(Media& media) {
     SDL_Surface* surfaces[kImageCount] = {};
     for (int i = 0; i < kImageCount; ++i) {
+        if (!mayOpen(kImages[i].path)) {
+            continue;
+        }
         surfaces[i] = withStderrMuted([&] { return IMG_Load(kImages[i].path); });
         if (surfaces[i] == nullptr) {
             reportFileFailure(kImages[i].path);
@@ -91,18 +108,22 @@ void loadSounds(Media& media) {
         return;  // nothing would be heard, and every load would fail for the same reason
     }
     const char* musicPath = "Sounds/BackgroundMusic.mp3";
-    media.backgroundMusic = withStderrMuted([&] { return Mix_LoadMUS(musicPath); });
-    if (media.backgroundMusic == nullptr) {
-        reportFileFailure(musicPath);
-    } else if (Mix_PlayMusic(media.backgroundMusic, kLoopForever) != 0) {
-        reportFailure("cannot play the music");
+    if (mayOpen(musicPath)) {
+        media.backgroundMusic = withStderrMuted([&] { return Mix_LoadMUS(musicPath); });
+        if (media.backgroundMusic == nullptr) {
+            reportFileFailure(musicPath);
+        } else if (Mix_PlayMusic(media.backgroundMusic, kLoopForever) != 0) {
+            reportFailure("cannot play the music");
+        }
     }
 
     const char* dingPath = "Sounds/Ding.wav";
-    SDL_RWops* dingFile = SDL_RWFromFile(dingPath, "rb");
-    media.dingSound = dingFile != nullptr ? Mix_LoadWAV_RW(dingFile, 1) : nullptr;
-    if (media.dingSound == nullptr) {
-        reportFileFailure(dingPath);
+    if (mayOpen(dingPath)) {
+        SDL_RWops* dingFile = SDL_RWFromFile(dingPath, "rb");
+        media.dingSound = dingFile != nullptr ? Mix_LoadWAV_RW(dingFile, 1) : nullptr;
+        if (media.dingSound == nullptr) {
+            reportFileFailure(dingPath);
+        }
     }
 }
 
