@@ -4,9 +4,11 @@
 #include <SDL_image.h>
 #include <SDL_mixer.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
+#include "app/image_header.h"
 #include "app/media_file.h"
 
 #ifdef _WIN32
@@ -78,10 +80,77 @@ bool mayOpen(const char* path) {
     return false;
 }
 
+// Where SDL reports no limit of its own, none of its renderers takes more.
+constexpr std::uint32_t kAssumedMaxTextureSide = 16384;
+
+struct TextureLimit {
+    std::uint32_t width = kAssumedMaxTextureSide;
+    std::uint32_t height = kAssumedMaxTextureSide;
+};
+
+TextureLimit largestTexture(SDL_Renderer* renderer) {
+    TextureLimit limit;
+    SDL_RendererInfo info{};
+    if (renderer != nullptr && SDL_GetRendererInfo(renderer, &info) == 0) {
+        if (info.max_texture_width > 0) {
+            limit.width = static_cast<std::uint32_t>(info.max_texture_width);
+        }
+        if (info.max_texture_height > 0) {
+            limit.height = static_cast<std::uint32_t>(info.max_texture_height);
+        }
+    }
+    return limit;
+}
+
+// Sets SDL's error to why the image at `path` is not decoded, judged by the
+// size in its header alone: the decoder would make room for whatever that
+// claims. True when it may be decoded.
+bool headerAllowsDecoding(const char* path, TextureLimit limit) {
+    unsigned char header[kPngSizeBytes];
+    const long got = readFileStart(path, header, sizeof header);
+    if (got < 0) {
+        SDL_SetError("cannot read it as a regular file");
+        return false;
+    }
+    const std::optional<ImageSize> size = readPngSize(header, static_cast<std::size_t>(got));
+    if (!size) {
+        SDL_SetError("not a PNG image");
+        return false;
+    }
+    switch (judgeImageSize(*size, limit.width, limit.height)) {
+        case SizeVerdict::kFits:
+            return true;
+        case SizeVerdict::kLargerThanATexture:
+            SDL_SetError(
+                "its header claims %u x %u pixels, more than the largest texture (%u x %u)",
+                size->width, size->height, limit.width, limit.height);
+            return false;
+        case SizeVerdict::kTooManyPixels:
+            SDL_SetError(
+                "its header claims %u x %u pixels, more than the %u pixels the game "
+                "decodes from one image",
+                size->width, size->height, static_cast<unsigned>(kMaxImagePixels));
+            return false;
+    }
+    return false;
+}
+
+bool mayDecodeImage(const char* path, TextureLimit limit) {
+    if (!mayOpen(path)) {
+        return false;
+    }
+    if (!headerAllowsDecoding(path, limit)) {
+        reportFileFailure(path);
+        return false;
+    }
+    return true;
+}
+
 void loadImages(Media& media) {
+    const TextureLimit limit = largestTexture(media.renderer);
     SDL_Surface* surfaces[kImageCount] = {};
     for (int i = 0; i < kImageCount; ++i) {
-        if (!mayOpen(kImages[i].path)) {
+        if (!mayDecodeImage(kImages[i].path, limit)) {
             continue;
         }
         surfaces[i] = withStderrMuted([&] { return IMG_Load(kImages[i].path); });

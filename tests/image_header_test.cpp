@@ -1,0 +1,147 @@
+// The size check made on an image's first bytes, before anything decodes it.
+#include <SDL_image.h>
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/image_header.h"
+
+namespace {
+
+std::string bigEndian(std::uint32_t value) {
+    std::string bytes;
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        bytes += static_cast<char>((value >> shift) & 0xFF);
+    }
+    return bytes;
+}
+
+const std::string kSignature = "\x89PNG\r\n\x1A\n";
+
+// The start of a PNG file: signature, then the image header chunk with its
+// fields after the height and its checksum.
+std::string pngStart(std::uint32_t width, std::uint32_t height) {
+    return kSignature + bigEndian(13) + "IHDR" + bigEndian(width) + bigEndian(height) +
+           std::string("\x08\x02\x00\x00\x00", 5) + bigEndian(0x12345678);
+}
+
+std::optional<ImageSize> sizeOf(const std::string& bytes) {
+    // A copy of exactly that many bytes, so a read past the end is caught.
+    const std::vector<unsigned char> copy(bytes.begin(), bytes.end());
+    return readPngSize(copy.data(), copy.size());
+}
+
+struct HeaderCase {
+    const char* name;
+    std::string bytes;
+    std::optional<std::uint32_t> width;  // nothing when no size may be read
+    std::uint32_t height = 0;
+};
+
+std::vector<HeaderCase> headerCases() {
+    const std::string good = pngStart(800, 600);
+    std::string badSignature = good;
+    badSignature[1] = 'p';
+    std::string wrongLength = good;
+    wrongLength[11] = 12;
+    std::string otherChunk = good;
+    otherChunk.replace(12, 4, "IDAT");
+    std::string lowerCaseType = good;
+    lowerCaseType.replace(12, 4, "ihdr");
+    return {
+        {"WholeHeader", good, 800, 600},
+        {"JustTheBytesTheSizeNeeds", good.substr(0, kPngSizeBytes), 800, 600},
+        {"LargestNumbers", pngStart(0xFFFFFFFF, 0xFFFFFFFF), 0xFFFFFFFF, 0xFFFFFFFF},
+        {"BytesInEveryPlace", pngStart(0x01020304, 0x0A0B0C0D), 0x01020304, 0x0A0B0C0D},
+        {"ZeroBySizeIsStillASize", pngStart(0, 0), 0, 0},
+        {"Empty", "", std::nullopt},
+        {"SignatureOnly", kSignature, std::nullopt},
+        {"OneByteShortOfTheHeight", good.substr(0, kPngSizeBytes - 1), std::nullopt},
+        {"SignatureWrongInOneByte", badSignature, std::nullopt},
+        {"HeaderChunkOfWrongLength", wrongLength, std::nullopt},
+        {"FirstChunkNotTheHeader", otherChunk, std::nullopt},
+        {"HeaderTypeInLowerCase", lowerCaseType, std::nullopt},
+        {"ATextFile", "This is a text file, not a picture.\n", std::nullopt},
+        {"AGifHeader", "GIF89a\x10\x00\x10\x00\x80\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00",
+         std::nullopt},
+    };
+}
+
+class ReadPngSize : public ::testing::TestWithParam<HeaderCase> {};
+
+TEST_P(ReadPngSize, ReadsTheSizeOnlyFromAWellFormedHeader) {
+    const HeaderCase& c = GetParam();
+    const std::optional<ImageSize> size = sizeOf(c.bytes);
+    ASSERT_EQ(size.has_value(), c.width.has_value());
+    if (size) {
+        EXPECT_EQ(size->width, *c.width);
+        EXPECT_EQ(size->height, c.height);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Headers, ReadPngSize, ::testing::ValuesIn(headerCases()),
+                         [](const ::testing::TestParamInfo<HeaderCase>& info) {
+                             return info.param.name;
+                         });
+
+// The size read from the header is the size the decoder gives.
+TEST(ReadPngSize, AgreesWithTheDecoderOnTheGamesOwnImages) {
+    for (const char* file : {"Images/Bird.png", "Images/Pipe_Body.png", "Images/Pipe_Head.png",
+                             "Images/Background.png", "Images/ScoreSheet.png"}) {
+        std::ifstream in(file, std::ios::binary);
+        std::string start(kPngSizeBytes, '\0');
+        in.read(start.data(), static_cast<std::streamsize>(start.size()));
+        SDL_Surface* decoded = IMG_Load(file);
+        ASSERT_NE(decoded, nullptr) << file << ": " << SDL_GetError();
+        const std::optional<ImageSize> size = sizeOf(start);
+        ASSERT_TRUE(size.has_value()) << file;
+        EXPECT_EQ(size->width, static_cast<std::uint32_t>(decoded->w)) << file;
+        EXPECT_EQ(size->height, static_cast<std::uint32_t>(decoded->h)) << file;
+        SDL_FreeSurface(decoded);
+    }
+}
+
+struct SizeCase {
+    ImageSize size;
+    std::uint32_t maxWidth;
+    std::uint32_t maxHeight;
+    SizeVerdict verdict;
+};
+
+TEST(JudgeImageSize, DecodesOnlyWhatTheRendererHoldsWithinThePixelBudget) {
+    constexpr std::uint32_t kSide = 16384;
+    const SizeCase cases[] = {
+        {{1, 1}, kSide, kSide, SizeVerdict::kFits},
+        {{800, 800}, kSide, kSide, SizeVerdict::kFits},
+        {{kSide, 1}, kSide, kSide, SizeVerdict::kFits},
+        {{1, kSide}, kSide, kSide, SizeVerdict::kFits},
+        {{kSide + 1, 1}, kSide, kSide, SizeVerdict::kLargerThanATexture},
+        {{1, kSide + 1}, kSide, kSide, SizeVerdict::kLargerThanATexture},
+        {{65535, 65535}, kSide, kSide, SizeVerdict::kLargerThanATexture},
+        {{0xFFFFFFFF, 0xFFFFFFFF}, kSide, kSide, SizeVerdict::kLargerThanATexture},
+        // Each side against its own limit.
+        {{4096, 2048}, 4096, 2048, SizeVerdict::kFits},
+        {{4096, 2049}, 4096, 2048, SizeVerdict::kLargerThanATexture},
+        {{4097, 2048}, 4096, 2048, SizeVerdict::kLargerThanATexture},
+        // The pixel budget, at and around it, in either shape.
+        {{4096, 4096}, kSide, kSide, SizeVerdict::kFits},
+        {{4096, 4097}, kSide, kSide, SizeVerdict::kTooManyPixels},
+        {{kSide, 1024}, kSide, kSide, SizeVerdict::kFits},
+        {{kSide, 1025}, kSide, kSide, SizeVerdict::kTooManyPixels},
+        {{kSide, kSide}, kSide, kSide, SizeVerdict::kTooManyPixels},
+        // A renderer whose limit is larger than the budget allows.
+        {{65536, 256}, 65536, 65536, SizeVerdict::kFits},
+        {{65536, 65536}, 65536, 65536, SizeVerdict::kTooManyPixels},
+    };
+    for (const SizeCase& c : cases) {
+        EXPECT_EQ(judgeImageSize(c.size, c.maxWidth, c.maxHeight), c.verdict)
+            << c.size.width << " x " << c.size.height << " for textures of at most " << c.maxWidth
+            << " x " << c.maxHeight;
+    }
+}
+
+}  // namespace
