@@ -1,5 +1,6 @@
 #include "app/image_header.h"
 
+#include <cctype>
 #include <cstring>
 
 namespace {
@@ -35,4 +36,27 @@ SizeVerdict judgeImageSize(ImageSize size, std::uint32_t maxTextureWidth,
         return SizeVerdict::kTooManyPixels;
     }
     return SizeVerdict::kFits;
+}
+
+std::string whyPngIsCutShort(const ReadAt& read, std::uint64_t fileSize) {
+    constexpr std::uint64_t kChunkFrameBytes = 12;  // length, type and checksum
+    std::uint64_t at = sizeof kPngSignature;
+    for (;;) {
+        unsigned char header[8];
+        if (at + sizeof header > fileSize || read(at, header, sizeof header) < sizeof header) {
+            return "the file ends before its closing IEND chunk";
+        }
+        std::string type(reinterpret_cast<const char*>(header + 4), 4);
+        for (char& c : type) {  // it goes into a line of text
+            c = std::isalpha(static_cast<unsigned char>(c)) ? c : '?';
+        }
+        const std::uint64_t end = at + kChunkFrameBytes + readBigEndian(header);
+        if (end > fileSize) {
+            return "the file ends inside its " + type + " chunk";
+        }
+        if (type == "IEND") {
+            return {};
+        }
+        at = end;
+    }
 }

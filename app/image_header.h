@@ -6,6 +6,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
+
+#include "app/read_at.h"
 
 struct ImageSize {
     std::uint32_t width = 0;
@@ -35,3 +38,10 @@ enum class SizeVerdict {
 // at most maxTextureWidth x maxTextureHeight.
 SizeVerdict judgeImageSize(ImageSize size, std::uint32_t maxTextureWidth,
                            std::uint32_t maxTextureHeight);
+
+// SDL_image 2.6 never tells libpng that the file has ended: libpng reads its
+// last bytes again and again, and a PNG cut short after a chunk it skips
+// makes it loop for ever. Walks the chunk headers of the PNG file of
+// `fileSize` bytes, without reading the chunks themselves: why they do not all
+// lie whole within the file up to the closing IEND chunk, or empty when they do.
+std::string whyPngIsCutShort(const ReadAt& read, std::uint64_t fileSize);

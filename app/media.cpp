@@ -6,10 +6,12 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "app/image_header.h"
 #include "app/media_file.h"
+#include "app/sound_header.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -102,6 +104,19 @@ TextureLimit largestTexture(SDL_Renderer* renderer) {
     return limit;
 }
 
+// Sets SDL's error to `why` the file at `path` must not be read, found by
+// `check`; true when it may be read.
+bool passes(const char* path,
+            const std::function<std::string(const ReadAt& read, std::uint64_t size)>& check) {
+    std::string why = "cannot read it as a regular file";
+    readRegularFile(path, [&](const ReadAt& read, std::uint64_t size) { why = check(read, size); });
+    if (!why.empty()) {
+        SDL_SetError("%s", why.c_str());
+        return false;
+    }
+    return true;
+}
+
 // Sets SDL's error to why the image at `path` is not decoded, judged by the
 // size in its header alone: the decoder would make room for whatever that
 // claims. True when it may be decoded.
@@ -139,7 +154,7 @@ bool mayDecodeImage(const char* path, TextureLimit limit) {
     if (!mayOpen(path)) {
         return false;
     }
-    if (!headerAllowsDecoding(path, limit)) {
+    if (!headerAllowsDecoding(path, limit) || !passes(path, whyPngIsCutShort)) {
         reportFileFailure(path);
         return false;
     }
@@ -171,13 +186,50 @@ void loadImages(Media& media) {
     }
 }
 
+bool mayLoadMusic(const char* path) {
+    if (!mayOpen(path)) {
+        return false;
+    }
+    if (!passes(path, whyId3TagIsUnsafe)) {
+        reportFileFailure(path);
+        return false;
+    }
+    return true;
+}
+
+bool mayLoadDing(const char* path) {
+    if (!mayOpen(path)) {
+        return false;
+    }
+    unsigned char signature[kWavSignatureBytes];
+    const long got = readFileStart(path, signature, sizeof signature);
+    if (got < 0 || !startsAWav(signature, static_cast<std::size_t>(got))) {
+        SDL_SetError(got < 0 ? "cannot read it as a regular file" : "not a WAV sound");
+        reportFileFailure(path);
+        return false;
+    }
+    return true;
+}
+
+// The file is closed here rather than by the mixer: given data that no
+// decoder of its takes, SDL_mixer 2.6 returns without closing it.
+Mix_Chunk* loadChunk(const char* path) {
+    SDL_RWops* file = SDL_RWFromFile(path, "rb");
+    if (file == nullptr) {
+        return nullptr;
+    }
+    Mix_Chunk* chunk = Mix_LoadWAV_RW(file, 0);
+    SDL_RWclose(file);
+    return chunk;
+}
+
 void loadSounds(Media& media) {
     if (Mix_OpenAudio(kMixerFrequencyHz, AUDIO_S16LSB, kMixerChannels, kMixerChunkSamples) != 0) {
         reportFailure("cannot open audio, playing silent");
         return;  // nothing would be heard, and every load would fail for the same reason
     }
     const char* musicPath = "Sounds/BackgroundMusic.mp3";
-    if (mayOpen(musicPath)) {
+    if (mayLoadMusic(musicPath)) {
         media.backgroundMusic = withStderrMuted([&] { return Mix_LoadMUS(musicPath); });
         if (media.backgroundMusic == nullptr) {
             reportFileFailure(musicPath);
@@ -187,9 +239,8 @@ void loadSounds(Media& media) {
     }
 
     const char* dingPath = "Sounds/Ding.wav";
-    if (mayOpen(dingPath)) {
-        SDL_RWops* dingFile = SDL_RWFromFile(dingPath, "rb");
-        media.dingSound = dingFile != nullptr ? Mix_LoadWAV_RW(dingFile, 1) : nullptr;
+    if (mayLoadDing(dingPath)) {
+        media.dingSound = loadChunk(dingPath);
         if (media.dingSound == nullptr) {
             reportFileFailure(dingPath);
         }

@@ -47,9 +47,30 @@ std::string whyNotARegularFile(const char* path) {
 
 #ifdef _WIN32
 // Windows has no named pipes or devices among relative file names like the
-// game's: the look above is all that is needed before a plain open.
+// game's: the look at the path is all that is needed before a plain open.
+std::FILE* openRegularFile(const char* path) {
+    return std::fopen(path, "rb");
+}
+#else
+std::FILE* openRegularFile(const char* path) {
+    const int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        return nullptr;
+    }
+    struct stat facts {};
+    std::FILE* file = nullptr;
+    if (fstat(fd, &facts) == 0 && S_ISREG(facts.st_mode)) {
+        file = fdopen(fd, "rb");
+    }
+    if (file == nullptr) {
+        close(fd);
+    }
+    return file;
+}
+#endif
+
 long readFileStart(const char* path, unsigned char* buffer, std::size_t count) {
-    std::FILE* file = std::fopen(path, "rb");
+    std::FILE* file = openRegularFile(path);
     if (file == nullptr) {
         return -1;
     }
@@ -57,27 +78,31 @@ long readFileStart(const char* path, unsigned char* buffer, std::size_t count) {
     std::fclose(file);
     return static_cast<long>(got);
 }
-#else
-// Opened without waiting, and looked at again once open, in case the file
-// was replaced by something else since whyNotARegularFile saw it.
-long readFileStart(const char* path, unsigned char* buffer, std::size_t count) {
-    const int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
-        return -1;
+
+bool readRegularFile(const char* path,
+                     const std::function<void(const ReadAt& read, std::uint64_t size)>& use) {
+    std::FILE* file = openRegularFile(path);
+    if (file == nullptr) {
+        return false;
     }
-    struct stat facts {};
-    long total = -1;
-    if (fstat(fd, &facts) == 0 && S_ISREG(facts.st_mode)) {
-        total = 0;
-        while (static_cast<std::size_t>(total) < count) {
-            const ssize_t got = read(fd, buffer + total, count - static_cast<std::size_t>(total));
-            if (got <= 0) {
-                break;
-            }
-            total += got;
+    const long size = std::fseek(file, 0, SEEK_END) == 0 ? std::ftell(file) : -1;
+    std::uint64_t position = 0;
+    if (size < 0 || std::fseek(file, 0, SEEK_SET) != 0) {
+        std::fclose(file);
+        return false;
+    }
+    // The checks read in order from the start: seeking only past what they
+    // skip keeps the file's own buffering.
+    const ReadAt read = [&](std::uint64_t offset, unsigned char* buffer, std::size_t count) {
+        if (offset >= static_cast<std::uint64_t>(size) ||
+            (offset != position && std::fseek(file, static_cast<long>(offset), SEEK_SET) != 0)) {
+            return std::size_t{0};
         }
-    }
-    close(fd);
-    return total;
+        const std::size_t got = std::fread(buffer, 1, count, file);
+        position = offset + got;
+        return got;
+    };
+    use(read, static_cast<std::uint64_t>(size));
+    std::fclose(file);
+    return true;
 }
-#endif

@@ -2,7 +2,9 @@
 #include <SDL_image.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <fstream>
 #include <optional>
 #include <string>
@@ -141,6 +143,56 @@ TEST(JudgeImageSize, DecodesOnlyWhatTheRendererHoldsWithinThePixelBudget) {
         EXPECT_EQ(judgeImageSize(c.size, c.maxWidth, c.maxHeight), c.verdict)
             << c.size.width << " x " << c.size.height << " for textures of at most " << c.maxWidth
             << " x " << c.maxHeight;
+    }
+}
+
+std::string chunk(const char* type, const std::string& data) {
+    return bigEndian(static_cast<std::uint32_t>(data.size())) + type + data + bigEndian(0);
+}
+
+std::string whyCutShort(const std::string& file) {
+    const ReadAt read = [&](std::uint64_t offset, unsigned char* buffer, std::size_t count) {
+        const std::size_t got =
+            offset < file.size() ? std::min<std::size_t>(count, file.size() - offset) : 0;
+        std::memcpy(buffer, file.data() + std::min<std::size_t>(offset, file.size()), got);
+        return got;
+    };
+    return whyPngIsCutShort(read, file.size());
+}
+
+TEST(WhyPngIsCutShort, EveryChunkMustLieWholeInTheFileUpToTheClosingOne) {
+    const std::string header = chunk("IHDR", std::string(13, '\1'));
+    const std::string text = chunk("zTXt", "Comment" + std::string(40, 'z'));
+    const std::string data = chunk("IDAT", std::string(100, 'd'));
+    const std::string end = chunk("IEND", "");
+    const std::string whole = kSignature + header + text + data + end;
+    const struct {
+        const char* name;
+        std::string file;
+        const char* reason;  // a part of it; empty when whole
+    } cases[] = {
+        {"whole", whole, ""},
+        {"with bytes after the end", whole + "trailing", ""},
+        {"the signature only", kSignature, "ends before its closing IEND"},
+        {"cut inside a text chunk", whole.substr(0, 8 + header.size() + 20),
+         "inside its zTXt chunk"},
+        {"cut after a text chunk", kSignature + header + text, "ends before its closing IEND"},
+        {"cut inside the image data", whole.substr(0, whole.size() - end.size() - 1),
+         "inside its IDAT chunk"},
+        {"cut inside the closing chunk", whole.substr(0, whole.size() - 1), "inside its IEND"},
+        {"a chunk claiming 4 GiB",
+         kSignature + header + bigEndian(0xFFFFFFFF) + "IDAT" + std::string(64, 'd'),
+         "inside its IDAT chunk"},
+        {"a type that is no word", kSignature + header + bigEndian(50) + std::string("\n\0ab", 4),
+         "inside its ??ab chunk"},
+    };
+    for (const auto& c : cases) {
+        const std::string reason = whyCutShort(c.file);
+        if (*c.reason == '\0') {
+            EXPECT_EQ(reason, "") << c.name;
+        } else {
+            EXPECT_NE(reason.find(c.reason), std::string::npos) << c.name << ": " << reason;
+        }
     }
 }
 
