@@ -6,9 +6,9 @@ cd "$(dirname "$0")"
 
 packages=(g++ cmake make libsdl2-dev libsdl2-image-dev libsdl2-mixer-dev libgtest-dev libbenchmark-dev)
 # The real game in a virtual X server: the window tests' own X client (XTEST
-# keys), an MP3 encoder for their music, and Mesa's GL renderer, whose largest
-# texture size they rely on.
-packages+=(xvfb libx11-dev libxtst-dev lame libgl1-mesa-dri)
+# keys), an MP3 encoder for their music, Mesa's GL renderer, whose largest
+# texture size they rely on, and zlib for the hostile PNGs they write.
+packages+=(xvfb libx11-dev libxtst-dev lame libgl1-mesa-dri zlib1g-dev)
 # Installing and packaging: menu entry and metainfo checks, the .deb and its dependencies.
 packages+=(desktop-file-utils appstream dpkg-dev file xvfb x11-utils)
 tools/install-packages.sh "${packages[@]}"

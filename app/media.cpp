@@ -82,28 +82,6 @@ bool mayOpen(const char* path) {
     return false;
 }
 
-// Where SDL reports no limit of its own, none of its renderers takes more.
-constexpr std::uint32_t kAssumedMaxTextureSide = 16384;
-
-struct TextureLimit {
-    std::uint32_t width = kAssumedMaxTextureSide;
-    std::uint32_t height = kAssumedMaxTextureSide;
-};
-
-TextureLimit largestTexture(SDL_Renderer* renderer) {
-    TextureLimit limit;
-    SDL_RendererInfo info{};
-    if (renderer != nullptr && SDL_GetRendererInfo(renderer, &info) == 0) {
-        if (info.max_texture_width > 0) {
-            limit.width = static_cast<std::uint32_t>(info.max_texture_width);
-        }
-        if (info.max_texture_height > 0) {
-            limit.height = static_cast<std::uint32_t>(info.max_texture_height);
-        }
-    }
-    return limit;
-}
-
 // Sets SDL's error to `why` the file at `path` must not be read, found by
 // `check`; true when it may be read.
 bool passes(const char* path,
@@ -251,6 +229,20 @@ void loadSounds(Media& media) {
 
 void reportFailure(const char* what) {
     std::fprintf(stderr, "zephrin: %s: %s\n", what, SDL_GetError());
+}
+
+TextureLimit largestTexture(SDL_Renderer* renderer) {
+    TextureLimit limit;
+    SDL_RendererInfo info{};
+    if (renderer != nullptr && SDL_GetRendererInfo(renderer, &info) == 0) {
+        if (info.max_texture_width > 0) {
+            limit.width = static_cast<std::uint32_t>(info.max_texture_width);
+        }
+        if (info.max_texture_height > 0) {
+            limit.height = static_cast<std::uint32_t>(info.max_texture_height);
+        }
+    }
+    return limit;
 }
 
 void loadMedia(Media& media) {

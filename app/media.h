@@ -6,6 +6,8 @@
 #include <SDL_render.h>
 #include <SDL_video.h>
 
+#include <cstdint>
+
 struct Media {
     SDL_Window* window = nullptr;
     SDL_Renderer* renderer = nullptr;
@@ -23,6 +25,15 @@ struct Media {
 // to the working directory. Whatever fails to load stays null, with one line
 // on stderr naming it, and the game runs on without it.
 void loadMedia(Media& media);
+
+// The largest texture a renderer takes, each side on its own.
+struct TextureLimit {
+    // Where SDL reports no limit, none of its renderers takes more.
+    static constexpr std::uint32_t kAssumedSide = 16384;
+    std::uint32_t width = kAssumedSide;
+    std::uint32_t height = kAssumedSide;
+};
+TextureLimit largestTexture(SDL_Renderer* renderer);
 
 // The one kind of line the game prints: "zephrin: <what>: <SDL's reason>".
 void reportFailure(const char* what);

@@ -44,7 +44,8 @@ ScratchDir::~ScratchDir() {
 }
 
 Child::Child(const std::vector<std::string>& argv, const std::string& workDir,
-             const std::vector<EnvChange>& env, const std::string& stderrPath, int fd3) {
+             const std::vector<EnvChange>& env, const std::string& stderrPath, int fd3,
+             const std::vector<int>& closedDescriptors) {
     pid_ = fork();
     if (pid_ < 0) {
         throw std::runtime_error("fork failed");
@@ -62,6 +63,9 @@ Child::Child(const std::vector<std::string>& argv, const std::string& workDir,
     dup2(nullFd, 0);
     dup2(nullFd, 1);
     dup2(errFd, 2);
+    for (const int fd : closedDescriptors) {
+        close(fd);
+    }
     for (const auto& [name, value] : env) {
         if (value) {
             setenv(name.c_str(), value->c_str(), 1);
@@ -104,6 +108,32 @@ std::optional<int> Child::awaitExit(double seconds) {
 
 void Child::signal(int signo) const {
     kill(pid_, signo);
+}
+
+long Child::peakMemoryKiB() const {
+    std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("VmHWM:", 0) == 0) {
+            return std::stol(line.substr(6));
+        }
+    }
+    return -1;
+}
+
+std::string Child::descriptorTarget(int fd) const {
+    const std::string link = "/proc/" + std::to_string(pid_) + "/fd/" + std::to_string(fd);
+    std::error_code closed;
+    return std::filesystem::read_symlink(link, closed).string();
+}
+
+std::vector<std::string> Child::descriptorTargets() const {
+    std::vector<std::string> targets;
+    std::error_code ended;
+    for (const auto& entry :
+         std::filesystem::directory_iterator("/proc/" + std::to_string(pid_) + "/fd", ended)) {
+        targets.push_back(descriptorTarget(std::stoi(entry.path().filename().string())));
+    }
+    return targets;
 }
 
 int differingPixels(const Shot& a, const Shot& b) {
@@ -200,11 +230,13 @@ XServer::~XServer() {
     }
 }
 
-Game::Game(const XServer& x, const std::string& workDir, std::vector<EnvChange> env)
+Game::Game(const XServer& x, const std::string& workDir, std::vector<EnvChange> env,
+           const std::vector<int>& closedDescriptors)
     : x_(x), stderrPath_(workDir + "/stderr.txt") {
     const std::vector<EnvChange> base = gameEnvironment(x.name());
     env.insert(env.begin(), base.begin(), base.end());
-    process_.emplace(std::vector<std::string>{ZEPHRIN_GAME}, workDir, env, stderrPath_);
+    process_.emplace(std::vector<std::string>{ZEPHRIN_GAME}, workDir, env, stderrPath_, -1,
+                     closedDescriptors);
 }
 
 namespace {

@@ -37,11 +37,14 @@ private:
 // An environment change for a child: a value, or std::nullopt to unset.
 using EnvChange = std::pair<std::string, std::optional<std::string>>;
 
-// A child process; killed and reaped on destruction if still running.
+// A child process; killed and reaped on destruction if still running. It
+// starts with stdin on the null device, stderr into stderrPath and, unless
+// listed in closedDescriptors, stdout on the null device.
 class Child {
 public:
     Child(const std::vector<std::string>& argv, const std::string& workDir,
-          const std::vector<EnvChange>& env, const std::string& stderrPath, int fd3 = -1);
+          const std::vector<EnvChange>& env, const std::string& stderrPath, int fd3 = -1,
+          const std::vector<int>& closedDescriptors = {});
     ~Child();
     Child(const Child&) = delete;
     Child& operator=(const Child&) = delete;
@@ -49,6 +52,14 @@ public:
     // The wait status once the process ends within `seconds`, else nothing.
     std::optional<int> awaitExit(double seconds);
     void signal(int signo) const;
+    // The most memory the process has held so far (VmHWM), in KiB; -1 once it
+    // has ended.
+    long peakMemoryKiB() const;
+    // Where its descriptor `fd` leads ("/dev/null", "socket:[1234]"); empty
+    // when that descriptor is closed.
+    std::string descriptorTarget(int fd) const;
+    // Where each of its open descriptors leads.
+    std::vector<std::string> descriptorTargets() const;
     pid_t pid() const {
         return pid_;
     }
@@ -131,7 +142,8 @@ struct WindowFacts {
 // The zephrin binary running in `workDir` on `x`, stderr captured.
 class Game {
 public:
-    Game(const XServer& x, const std::string& workDir, std::vector<EnvChange> env = {});
+    Game(const XServer& x, const std::string& workDir, std::vector<EnvChange> env = {},
+         const std::vector<int>& closedDescriptors = {});
 
     // Waits up to five seconds for the mapped "Zephrin" window; false if none.
     bool awaitWindow();

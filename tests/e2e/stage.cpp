@@ -2,6 +2,7 @@
 
 #include <SDL.h>
 #include <SDL_image.h>
+#include <zlib.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -47,6 +48,74 @@ void writeTone(const std::string& path, double seconds) {
     writeFile(path, wav);
 }
 
+void putBigEndian(std::string& out, std::uint32_t value) {
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        out += static_cast<char>((value >> shift) & 0xFF);
+    }
+}
+
+void putChunk(std::string& png, const char* type, const std::string& data) {
+    putBigEndian(png, static_cast<std::uint32_t>(data.size()));
+    const std::string typed = type + data;
+    png += typed;
+    putBigEndian(png,
+                 static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(typed.data()),
+                                                  static_cast<uInt>(typed.size()))));
+}
+
+// An 8-bit RGB PNG with the given zlib stream as its image data.
+std::string pngFile(std::uint32_t width, std::uint32_t height, const std::string& imageData) {
+    std::string png = "\x89PNG\r\n\x1A\n";
+    std::string header;
+    putBigEndian(header, width);
+    putBigEndian(header, height);
+    header += std::string("\x08\x02\x00\x00\x00", 5);  // 8-bit RGB, no interlace
+    putChunk(png, "IHDR", header);
+    putChunk(png, "IDAT", imageData);
+    putChunk(png, "IEND", "");
+    return png;
+}
+
+// Compresses `block`, then repeats its compressed form `times` over: with a
+// full flush after it, a block compresses to the same bytes every time, so
+// hundreds of megabytes are never run through the compressor.
+std::string deflateRepeated(const std::string& block, std::uint32_t times) {
+    z_stream stream{};
+    deflateInit(&stream, Z_BEST_COMPRESSION);
+    std::string out;
+    const auto run = [&](const std::string& in, int flush) {
+        stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
+        stream.avail_in = static_cast<uInt>(in.size());
+        std::string produced;
+        char buffer[65536];
+        do {
+            stream.next_out = reinterpret_cast<Bytef*>(buffer);
+            stream.avail_out = sizeof buffer;
+            deflate(&stream, flush);
+            produced.append(buffer, sizeof buffer - stream.avail_out);
+        } while (stream.avail_out == 0);
+        return produced;
+    };
+    out = run(block, Z_FULL_FLUSH);  // the two-byte zlib header, then the block
+    const std::string again = run(block, Z_FULL_FLUSH);
+    for (std::uint32_t i = 1; i < times; ++i) {
+        out += again;
+    }
+    std::string end = run("", Z_FINISH);
+    deflateEnd(&stream);
+    // The checksum zlib wrote covers two blocks; the stream holds `times`.
+    end.resize(end.size() - 4);
+    const uLong blockSum =
+        adler32(1, reinterpret_cast<const Bytef*>(block.data()), static_cast<uInt>(block.size()));
+    uLong sum = 1;
+    for (std::uint32_t i = 0; i < times; ++i) {
+        sum = adler32_combine(sum, blockSum, static_cast<z_off_t>(block.size()));
+    }
+    out += end;
+    putBigEndian(out, static_cast<std::uint32_t>(sum));
+    return out;
+}
+
 std::int16_t sampleAt(const std::string& capture, std::size_t byte) {
     return static_cast<std::int16_t>(static_cast<unsigned char>(capture[byte]) |
                                      static_cast<unsigned char>(capture[byte + 1]) << 8);
@@ -70,6 +139,29 @@ void writePlainPng(const std::string& path, int w, int h, std::uint32_t rgb) {
         throw std::runtime_error("cannot write " + path + ": " + SDL_GetError());
     }
     SDL_FreeSurface(surface);
+}
+
+void writeSizeClaimingPng(const std::string& path, std::uint32_t width, std::uint32_t height) {
+    writeFile(path, pngFile(width, height, deflateRepeated(std::string(16, '\0'), 1)));
+}
+
+void writeDecompressionBomb(const std::string& path, std::uint32_t width, std::uint32_t height,
+                            std::uint32_t rgb) {
+    std::string row(1, '\0');  // no filter
+    for (std::uint32_t x = 0; x < width; ++x) {
+        row += static_cast<char>(rgb >> 16);
+        row += static_cast<char>(rgb >> 8);
+        row += static_cast<char>(rgb);
+    }
+    constexpr std::uint32_t kRowsPerBlock = 64;
+    std::string block;
+    for (std::uint32_t y = 0; y < kRowsPerBlock; ++y) {
+        block += row;
+    }
+    if (height % kRowsPerBlock != 0) {
+        throw std::runtime_error("a bomb's height is a multiple of 64 rows");
+    }
+    writeFile(path, pngFile(width, height, deflateRepeated(block, height / kRowsPerBlock)));
 }
 
 void stageMedia(const ScratchDir& dir) {

@@ -27,6 +27,13 @@ constexpr const char* kDingFile = "Sounds/Ding.wav";
 void stageMedia(const ScratchDir& dir);
 
 void writePlainPng(const std::string& path, int w, int h, std::uint32_t rgb);
+// A PNG whose header claims width x height while its image data is a few
+// bytes: a hundred-byte file that asks a decoder for gigabytes.
+void writeSizeClaimingPng(const std::string& path, std::uint32_t width, std::uint32_t height);
+// A real PNG of width x height in one colour, compressed about a thousand to
+// one: a 16384 x 16384 picture, 768 MiB to decode, in under a megabyte.
+void writeDecompressionBomb(const std::string& path, std::uint32_t width, std::uint32_t height,
+                            std::uint32_t rgb);
 void writeFile(const std::string& path, const std::string& bytes);
 std::string readFile(const std::string& path);
 
