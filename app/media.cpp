@@ -4,8 +4,10 @@
 #include <SDL_image.h>
 #include <SDL_mixer.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <string>
 
@@ -82,12 +84,21 @@ bool mayOpen(const char* path) {
     return false;
 }
 
+// Why opening a media file just failed, errno having been cleared before.
+std::string whyUnreadable() {
+    return errno != 0 ? std::strerror(errno) : "it is no longer a regular file";
+}
+
 // Sets SDL's error to `why` the file at `path` must not be read, found by
 // `check`; true when it may be read.
 bool passes(const char* path,
             const std::function<std::string(const ReadAt& read, std::uint64_t size)>& check) {
-    std::string why = "cannot read it as a regular file";
-    readRegularFile(path, [&](const ReadAt& read, std::uint64_t size) { why = check(read, size); });
+    errno = 0;
+    std::string why;
+    if (!readRegularFile(
+            path, [&](const ReadAt& read, std::uint64_t size) { why = check(read, size); })) {
+        why = whyUnreadable();
+    }
     if (!why.empty()) {
         SDL_SetError("%s", why.c_str());
         return false;
@@ -100,9 +111,10 @@ bool passes(const char* path,
 // claims. True when it may be decoded.
 bool headerAllowsDecoding(const char* path, TextureLimit limit) {
     unsigned char header[kPngSizeBytes];
+    errno = 0;
     const long got = readFileStart(path, header, sizeof header);
     if (got < 0) {
-        SDL_SetError("cannot read it as a regular file");
+        SDL_SetError("%s", whyUnreadable().c_str());
         return false;
     }
     const std::optional<ImageSize> size = readPngSize(header, static_cast<std::size_t>(got));
@@ -180,9 +192,10 @@ bool mayLoadDing(const char* path) {
         return false;
     }
     unsigned char signature[kWavSignatureBytes];
+    errno = 0;
     const long got = readFileStart(path, signature, sizeof signature);
     if (got < 0 || !startsAWav(signature, static_cast<std::size_t>(got))) {
-        SDL_SetError(got < 0 ? "cannot read it as a regular file" : "not a WAV sound");
+        SDL_SetError("%s", got < 0 ? whyUnreadable().c_str() : "not a WAV sound");
         reportFileFailure(path);
         return false;
     }
