@@ -41,10 +41,14 @@ seed mp3_fuzz '*.mp3'
 # 2 GiB fails it. No single allocation passes 256 MiB (the largest the game
 # needs is an image at its pixel budget, 64 MiB): SDL's WAV loader asks for
 # whatever a header claims, up to 4 GiB, and must cope when refused, as on a
-# 32-bit system. Granting it would only make every such input slow.
+# 32-bit system. Granting it would only make every such input slow. Every
+# allocation's stack is unwound in full: the libraries keep no frame pointers,
+# and a leak's stack must reach our code or a library's entry point to tell
+# whose it is (tests/fuzz/library-leaks.supp names the library's own).
 fuzz() {
     local target="$1"
-    ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1:max_allocation_size_mb=256 \
+    ASAN_OPTIONS=detect_leaks=1:fast_unwind_on_malloc=0:allocator_may_return_null=1:max_allocation_size_mb=256 \
+    LSAN_OPTIONS="suppressions=$PWD/tests/fuzz/library-leaks.supp:print_suppressions=0" \
     UBSAN_OPTIONS=print_stacktrace=1 \
         "$out/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
         -print_final_stats=1 -artifact_prefix="$out/findings/$target/" "$out/corpus/$target" \
