@@ -1,48 +1,51 @@
 #include "app/media_file.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdio>
-#include <filesystem>
-#include <system_error>
+#include <cstring>
 
 #ifndef _WIN32
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
 namespace {
 
-const char* describe(std::filesystem::file_type type) {
-    using std::filesystem::file_type;
-    switch (type) {
-        case file_type::directory:
-            return "a directory";
-        case file_type::fifo:
-            return "a named pipe";
-        case file_type::socket:
-            return "a socket";
-        case file_type::character:
-            return "a character device";
-        case file_type::block:
-            return "a block device";
-        default:
-            return "not a file";
+const char* describe(unsigned mode) {
+    if (S_ISDIR(mode)) {
+        return "a directory";
     }
+    if (S_ISCHR(mode)) {
+        return "a character device";
+    }
+#ifndef _WIN32
+    if (S_ISFIFO(mode)) {
+        return "a named pipe";
+    }
+    if (S_ISSOCK(mode)) {
+        return "a socket";
+    }
+    if (S_ISBLK(mode)) {
+        return "a block device";
+    }
+#endif
+    return "not a file";
 }
 
 }  // namespace
 
 std::string whyNotARegularFile(const char* path) {
-    // status() follows links and only asks the file system: nothing is opened.
-    std::error_code error;
-    const std::filesystem::file_status status = std::filesystem::status(path, error);
-    if (error) {
-        return error.message();
+    // stat() follows links and only asks the file system: nothing is opened.
+    struct stat facts {};
+    if (stat(path, &facts) != 0) {
+        return std::strerror(errno);
     }
-    if (status.type() == std::filesystem::file_type::regular) {
+    if (S_ISREG(facts.st_mode)) {
         return {};
     }
-    return std::string(describe(status.type())) + ", not a regular file";
+    return std::string(describe(facts.st_mode)) + ", not a regular file";
 }
 
 #ifdef _WIN32
