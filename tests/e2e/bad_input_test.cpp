@@ -141,7 +141,7 @@ protected:
 std::optional<Shot> awaitStillPicture(const Game& game, double windowShownAt) {
     sleepFor(windowShownAt + 1.5 - now());
     Shot previous = game.shoot();
-    while (now() < windowShownAt + 4) {
+    while (now() < windowShownAt + 4 * slowdown()) {
         sleepFor(0.4);
         Shot next = game.shoot();
         if (next == previous) {
@@ -169,15 +169,16 @@ TEST_P(BadInputTest, PlaysOnAndSaysWhatIsWrongInOneLine) {
         EXPECT_EQ(findColour(*over, 0x000000).count, 800 * 800) << "not a black window";
     } else {
         game.press("r");
-        EXPECT_TRUE(shootUntil(game, 1.0, [&](const Shot& shot) { return shot != *over; }))
-            << "r did not restart the game";
+        EXPECT_TRUE(shootUntil(game, 1.0 * slowdown(), [&](const Shot& shot) {
+            return shot != *over;
+        })) << "r did not restart the game";
     }
     if (input.musicSilent) {
         EXPECT_TRUE(silent(readFile(capture))) << "something played without music to play";
     }
 
     game.requestClose();
-    EXPECT_EQ(describeExit(game.process().awaitExit(1.0 * kSlowdown)), "exit 0")
+    EXPECT_EQ(describeExit(game.process().awaitExit(1.0 * slowdown())), "exit 0")
         << "after the close button";
 
     std::vector<std::string> lines;

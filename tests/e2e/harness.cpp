@@ -15,6 +15,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <regex>
+#include <sstream>
 #include <stdexcept>
 #include <thread>
 
@@ -194,7 +196,42 @@ int ignoreXError(::Display*, XErrorEvent*) {
 
 }  // namespace
 
+std::vector<std::string> gameCommand() {
+    const char* command = std::getenv("ZEPHRIN_E2E_GAME");
+    if (command == nullptr || *command == '\0') {
+        return {ZEPHRIN_GAME};
+    }
+    std::vector<std::string> words;
+    std::istringstream in(command);
+    for (std::string word; in >> word;) {
+        words.push_back(word);
+    }
+    return words;
+}
+
+bool gameIsEmulated() {
+    return gameCommand() != std::vector<std::string>{ZEPHRIN_GAME};
+}
+
+double slowdown() {
+    const char* factor = std::getenv("ZEPHRIN_E2E_SLOWDOWN");
+    return kSlowdown * (factor != nullptr ? std::max(1.0, std::atof(factor)) : 1.0);
+}
+
 XServer::XServer() {
+    if (const char* shared = std::getenv("ZEPHRIN_E2E_DISPLAY")) {
+        name_ = shared;
+    } else {
+        start();
+    }
+    XSetErrorHandler(ignoreXError);
+    display_ = XOpenDisplay(name_.c_str());
+    if (display_ == nullptr) {
+        throw std::runtime_error("cannot connect to the X server on " + name_);
+    }
+}
+
+void XServer::start() {
     int fds[2];
     if (pipe(fds) != 0) {
         throw std::runtime_error("pipe failed");
@@ -217,11 +254,6 @@ XServer::XServer() {
         throw std::runtime_error("Xvfb did not start");
     }
     name_ = ":" + number;
-    XSetErrorHandler(ignoreXError);
-    display_ = XOpenDisplay(name_.c_str());
-    if (display_ == nullptr) {
-        throw std::runtime_error("cannot connect to Xvfb on " + name_);
-    }
 }
 
 XServer::~XServer() {
@@ -235,8 +267,7 @@ Game::Game(const XServer& x, const std::string& workDir, std::vector<EnvChange> 
     : x_(x), stderrPath_(workDir + "/stderr.txt") {
     const std::vector<EnvChange> base = gameEnvironment(x.name());
     env.insert(env.begin(), base.begin(), base.end());
-    process_.emplace(std::vector<std::string>{ZEPHRIN_GAME}, workDir, env, stderrPath_, -1,
-                     closedDescriptors);
+    process_.emplace(gameCommand(), workDir, env, stderrPath_, -1, closedDescriptors);
 }
 
 namespace {
@@ -277,7 +308,7 @@ unsigned long Game::window() const {
         attributes.map_state == IsViewable) {
         return window_;
     }
-    const double deadline = now() + 5;
+    const double deadline = now() + 5 * slowdown();
     while ((window_ = findViewableWindow(d, "Zephrin")) == 0 && now() < deadline) {
         sleepFor(0.02);
     }
@@ -387,11 +418,23 @@ void Game::requestClose() const {
     XSync(d, False);
 }
 
+// Wine's and ALSA's own lines, which the emulated game's stderr also gets.
+bool isEmulatorLine(const std::string& line) {
+    static const std::regex emulator(
+        R"(^(wine:|ALSA lib |[0-9a-f]{4}:(fixme|err|warn|trace):|(fixme|err|warn):))");
+    return std::regex_search(line, emulator);
+}
+
 std::vector<std::string> Game::errorLines() const {
     std::vector<std::string> lines;
     std::ifstream in(stderrPath_);
     for (std::string line; std::getline(in, line);) {
-        lines.push_back(line);
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();  // a Windows build's line ending
+        }
+        if (!(gameIsEmulated() && isEmulatorLine(line))) {
+            lines.push_back(line);
+        }
     }
     return lines;
 }

@@ -74,6 +74,14 @@ std::string describeExit(const std::optional<int>& waitStatus);
 // What the game runs with: `display`, or none; no sound device unless asked.
 std::vector<EnvChange> gameEnvironment(const std::optional<std::string>& display);
 
+// The game the tests start: the zephrin binary of this build, or the command
+// line that ZEPHRIN_E2E_GAME gives, such as Wine and a Windows build of the
+// game. Such a game plays on the X server that ZEPHRIN_E2E_DISPLAY names,
+// one for every test, since Wine keeps its desktop on the display it met
+// first, and each of its steps may take ZEPHRIN_E2E_SLOWDOWN times longer.
+std::vector<std::string> gameCommand();
+bool gameIsEmulated();
+
 // A picture of the game window: 800 x 800 pixels as 0xRRGGBB.
 struct Shot {
     std::vector<std::uint32_t> pixels;
@@ -100,7 +108,8 @@ struct Blob {
 };
 Blob findColour(const Shot& shot, std::uint32_t rgb);
 
-// A virtual screen of 1280 x 1024, on a display number the server picks itself.
+// A virtual screen of 1280 x 1024, on a display number the server picks
+// itself; or the one ZEPHRIN_E2E_DISPLAY names.
 class XServer {
 public:
     static constexpr int kScreenWidth = 1280;
@@ -119,6 +128,8 @@ public:
     }
 
 private:
+    void start();
+
     ScratchDir logDir_;
     std::optional<Child> process_;
     std::string name_;
@@ -179,6 +190,8 @@ constexpr bool kSanitized = true;
 constexpr bool kSanitized = false;
 #endif
 constexpr double kSlowdown = kSanitized ? 4 : 1;
+// How much longer than the game as players run it this game may take.
+double slowdown();
 
 // Seconds on a monotonic clock.
 double now();

@@ -194,7 +194,7 @@ protected:
         ScratchDir normal;
         stageMedia(normal);
         Game game(x_, normal.path());
-        if (!game.awaitWindow() || !shootUntil(game, 5 * kSlowdown, showsTheStagedMedia)) {
+        if (!game.awaitWindow() || !shootUntil(game, 5 * slowdown(), showsTheStagedMedia)) {
             throw std::runtime_error("a normal run showed nothing");
         }
         return game.process().peakMemoryKiB();
@@ -220,7 +220,7 @@ TEST_P(HostileTest, ShowsTheWindowSaysWhatIsWrongStaysSmallAndCloses) {
     Game game(x_, dir_.path(), {}, input.closedDescriptors);
     ASSERT_TRUE(game.awaitWindow()) << "no window within five seconds";
     // Decoding an image at the pixel budget takes a few seconds on a busy machine.
-    ASSERT_TRUE(shootUntil(game, 10 * kSlowdown, showsTheStagedMedia))
+    ASSERT_TRUE(shootUntil(game, 10 * slowdown(), showsTheStagedMedia))
         << "the game never got past loading its media";
     const long peak = game.process().peakMemoryKiB();
     // The music streams from its file as it plays; nothing else stays open.
@@ -232,7 +232,7 @@ TEST_P(HostileTest, ShowsTheWindowSaysWhatIsWrongStaysSmallAndCloses) {
         EXPECT_EQ(game.process().descriptorTarget(fd), "/dev/null") << "descriptor " << fd;
     }
     game.requestClose();
-    EXPECT_EQ(describeExit(game.process().awaitExit(1.0 * kSlowdown)), "exit 0")
+    EXPECT_EQ(describeExit(game.process().awaitExit(1.0 * slowdown())), "exit 0")
         << "after the close button";
 
     EXPECT_GT(peak, 0);

@@ -47,7 +47,7 @@ protected:
     }
 
     void expectExitZeroWithin(double seconds) {
-        EXPECT_EQ(describeExit(game_->process().awaitExit(seconds * kSlowdown)), "exit 0");
+        EXPECT_EQ(describeExit(game_->process().awaitExit(seconds * slowdown())), "exit 0");
     }
 
     XServer x_;
@@ -167,7 +167,7 @@ TEST_F(Play, AFloodOfKeysIsHandledInOrderWithoutStalling) {
     double longestStill = 0;
     Shot previous = over;
     bool sawFreshGame = false;
-    shootUntil(*game_, 4.0 * kSlowdown, [&](const Shot& shot) {
+    shootUntil(*game_, 4.0 * slowdown(), [&](const Shot& shot) {
         if (shot != previous) {
             lastChange = now();
             previous = shot;

@@ -34,7 +34,7 @@ BUILD_PKGS=(cmake ninja-build dpkg-dev xz-utils zip unzip
             # the programs that run while building: the icon drawer, the Linux replay
             g++ libsdl2-dev libsdl2-image-dev libsdl2-mixer-dev)
 # The Linux replay is configured with the rest of the tests.
-TEST_PKGS=(googletest libgtest-dev libbenchmark-dev libx11-dev libxtst-dev
+TEST_PKGS=(googletest libgtest-dev libbenchmark-dev libx11-dev libxtst-dev zlib1g-dev
            wine64 xvfb gcc libc6-dev libasound2 lame icoutils)
 
 # --------------------------------------------------------------- libraries --
@@ -52,11 +52,11 @@ build_libraries() { # build_libraries ARCH [JOBS]
 
 # ------------------------------------------------------- tools for the build --
 # Programs that run here while building: the icon drawer and, for the
-# checks, the Linux builds of the replay and the game.
+# checks, the Linux builds of the replay, the game and the window tests.
 build_host_tools() {
   local dir="$CACHE/host" t0 targets=(zephrin_make_icon)
   t0=$(now)
-  [ $RUN_TEST -eq 1 ] && targets+=(zephrin_replay zephrin)
+  [ $RUN_TEST -eq 1 ] && targets+=(zephrin_replay zephrin e2e_test)
   log "building ${targets[*]} for this machine"
   cmake -S "$ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release \
         -DZEPHRIN_BUILD_TESTS=$([ $RUN_TEST -eq 1 ] && echo ON || echo OFF) \
