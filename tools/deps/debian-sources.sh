@@ -15,9 +15,14 @@ set -euo pipefail
 # The machine's own mirror for a Debian archive ("debian" or
 # "debian-security"), as its apt sources name it.
 debian_mirror() {
-  local archive=$1 uri
-  uri=$(cat /etc/apt/sources.list.d/*.sources /etc/apt/sources.list 2>/dev/null | grep -v "^ *#" |
-        grep -o -E "(https?|file)://[^ ]*/$archive/?( |$)" | head -n 1 | tr -d ' ')
+  local archive=$1 uri file files=()
+  # Only the lists that exist: many machines have no /etc/apt/sources.list.
+  for file in /etc/apt/sources.list /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources; do
+    [ -f "$file" ] && files+=("$file")
+  done
+  # sed reads to the end, so nothing upstream dies of a closed pipe.
+  uri=$( ( [ ${#files[@]} -eq 0 ] || cat "${files[@]}" ) | grep -v "^ *#" |
+        grep -o -E "(https?|file)://[^ ]*/$archive/?( |$)" | sed -n '1{s/ //g;p;}') || true
   [ -n "$uri" ] || { echo "no apt source for the '$archive' archive in /etc/apt" >&2; return 1; }
   echo "${uri%/}"
 }
@@ -50,20 +55,27 @@ unpacked() { ls -d "$DIR/$1"-[0-9]*/ 2>/dev/null | head -n 1; }
 
 update_lists() {
   [ -d "$APT/lists" ] && [ -n "$(ls "$APT/lists"/*Sources* 2>/dev/null)" ] && return 0
+  local main security
+  main=$(debian_mirror debian) || die "cannot tell where Debian's sources come from"
   mkdir -p "$APT/sources.list.d" "$APT/lists/partial" "$APT/cache/archives/partial"
   cat > "$APT/sources.list.d/debian-src.sources" <<SOURCES
 Types: deb-src
-URIs: $(debian_mirror debian)
+URIs: $main
 Suites: bookworm bookworm-updates
 Components: main
 Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+SOURCES
+  # Security updates where the machine has them; the release's own sources serve otherwise.
+  if security=$(debian_mirror debian-security 2>/dev/null); then
+    cat >> "$APT/sources.list.d/debian-src.sources" <<SOURCES
 
 Types: deb-src
-URIs: $(debian_mirror debian-security)
+URIs: $security
 Suites: bookworm-security
 Components: main
 Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
 SOURCES
+  fi
   private_apt "$APT" update -qq >&2 || die "apt-get update failed"
 }
 

@@ -33,11 +33,13 @@ CLOSE_WAIT=180
 fetch_qemu() {
   [ -x "$QEMU" ] && return 0
   log "fetching qemu-i386 from Debian 13's qemu-user package"
+  local mirror
+  mirror=$(debian_mirror debian)
   mkdir -p "$EMU/apt/sources.list.d" "$EMU/apt/lists/partial" "$EMU/apt/cache/archives/partial" \
            "$EMU/deb"
   cat > "$EMU/apt/sources.list.d/trixie.sources" <<EOF
 Types: deb
-URIs: $(debian_mirror debian)
+URIs: $mirror
 Suites: trixie
 Components: main
 Architectures: amd64
