@@ -43,5 +43,6 @@ add_custom_command(
   WORKING_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}"
   DEPENDS ${media_files}
   COMMENT "Packing Images/ and Sounds/ into zephrin.data")
-configure_file(app/web/index.html index.html COPYONLY)
+# The page carries the version in its footer.
+configure_file(app/web/index.html index.html @ONLY)
 add_custom_target(zephrin_web_data ALL DEPENDS zephrin.data zephrin.data.js)

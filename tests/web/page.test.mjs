@@ -16,6 +16,7 @@ const WEB_DIR = process.env.ZEPHRIN_WEB_DIR;
 if (!WEB_DIR) {
   throw new Error('set ZEPHRIN_WEB_DIR to the folder of the web build');
 }
+const VERSION = process.env.ZEPHRIN_VERSION;  // the version the footer must show
 const SCREENSHOT = process.env.ZEPHRIN_WEB_SCREENSHOT;  // where to save the page's picture
 const CADENCE_SECONDS = Number(process.env.ZEPHRIN_WEB_CADENCE_SECONDS || 6);
 
@@ -149,7 +150,7 @@ describe('the page with the game\'s own art', () => {
     await server?.close();
   });
 
-  it('has the title, an 800 x 800 canvas centred and focused, and the keys under it', async () => {
+  it('has the title, an 800 x 800 canvas centred and focused, the keys under it, the version in the footer', async () => {
     const page_ = await page.evaluate(`(() => {
       const canvas = document.getElementById('canvas');
       const box = canvas.getBoundingClientRect();
@@ -158,7 +159,12 @@ describe('the page with the game\'s own art', () => {
                boxWidth: box.width, boxHeight: box.height,
                offCentre: box.x + box.width / 2 - innerWidth / 2,
                focused: document.activeElement === canvas, statusBelow: status.top >= box.bottom,
-               keys: document.getElementById('status').textContent };
+               keys: document.getElementById('status').textContent,
+               footer: document.getElementById('version').textContent,
+               footerClear: (() => {
+                 const footer = document.getElementById('version').getBoundingClientRect();
+                 return footer.width > 0 && (footer.left >= box.right || footer.top >= box.bottom);
+               })() };
     })()`);
     assert.equal(page_.title, 'Zephrin');
     assert.deepEqual([page_.width, page_.height, page_.boxWidth, page_.boxHeight], [800, 800, 800, 800]);
@@ -166,6 +172,12 @@ describe('the page with the game\'s own art', () => {
     assert.ok(page_.focused, 'the canvas has the focus');
     assert.ok(page_.statusBelow, 'the line of keys is under the canvas');
     assert.match(page_.keys, /Space.*R/);
+    assert.ok(page_.footerClear, 'the version is shown, clear of the canvas');
+    if (VERSION) {
+      assert.equal(page_.footer, `Zephrin ${VERSION}`);
+    } else {
+      assert.match(page_.footer, /^Zephrin \d+\.\d+\.\d+$/);
+    }
   });
 
   it('holds the sound until a key is pressed, then plays it', async () => {

@@ -143,7 +143,7 @@ if [ $RUN_TEST -eq 1 ]; then
     node_flags=(--experimental-websocket)
   node -e 'process.exit(Number(process.versions.node.split(".")[0]) >= 20 ? 0 : 1)' ||
     fail "the page tests need node 20 or later (node $(node --version) found)"
-  ZEPHRIN_WEB_DIR="$served" node "${node_flags[@]}" --test "$ROOT/tests/web/" || status=$?
+  ZEPHRIN_WEB_DIR="$served" ZEPHRIN_VERSION="$VERSION" node "${node_flags[@]}" --test "$ROOT/tests/web/" || status=$?
   timed tests "$t0"
 fi
 
