@@ -9,11 +9,14 @@ constexpr std::size_t kTagHeaderBytes = 10;
 constexpr unsigned char kHasExtendedHeader = 0x40;
 constexpr unsigned char kHasFooter = 0x10;
 
-// Sizes in an ID3v2 tag's own header keep the top bit of each byte clear.
+// Sizes in an ID3v2 tag's header, and a version 4 frame's, are synchsafe:
+// seven bits a byte. The mixer adds the bytes up without clearing their top
+// bits, so a broken size (0x00 0x00 0x87 0xFF) is 17,535 bytes to it, not
+// 1,023; read them as it does, or a frame it overruns on would pass here.
 std::uint32_t readSynchsafe(const unsigned char* bytes) {
-    return static_cast<std::uint32_t>(bytes[0] & 0x7F) << 21 |
-           static_cast<std::uint32_t>(bytes[1] & 0x7F) << 14 |
-           static_cast<std::uint32_t>(bytes[2] & 0x7F) << 7 | (bytes[3] & 0x7Fu);
+    return (static_cast<std::uint32_t>(bytes[0]) << 21) +
+           (static_cast<std::uint32_t>(bytes[1]) << 14) +
+           (static_cast<std::uint32_t>(bytes[2]) << 7) + bytes[3];
 }
 
 std::uint32_t readBigEndian(const unsigned char* bytes, int count) {

@@ -102,6 +102,10 @@ TEST(WhyId3TagIsUnsafe, RefusesOnlyTextFramesLongerThanTheMixerReadsSafely) {
         {"version 4 sizes are synchsafe", tag(4, frame("TPE1", 1024, 4, 1024)) + music,
          "TPE1 frame claims 1024"},
         {"version 4 at the safe length", tag(4, frame("TPE1", 1023, 4, 1023)) + music, nullptr},
+        // 0x00 0x00 0x87 0xFF: 1,023 with the top bits cleared, 17,535 as the mixer adds it up.
+        {"version 4 size bytes with their top bit set",
+         tag(4, std::string("TIT2\x00\x00\x87\xFF\x00\x00", 10) + std::string(1023, 'x')) + music,
+         "TIT2 frame claims 17535"},
         {"version 2 frames", tag(2, frame("TT2", 70000, 2)) + music, "TT2 frame claims 70000"},
         {"version 2 short frames", tag(2, frame("TT2", 4, 2)) + music, nullptr},
         {"padding ends the frames", tag(3, std::string(20, '\0') + frame("TIT2", 9000, 3)) + music,
