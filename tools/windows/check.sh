@@ -169,7 +169,10 @@ main() {
   check_ways_of_starting "$label" "$CACHE/x86_64/zephrin.exe"
   check_bad_media "$label" "$CACHE/x86_64/zephrin.exe"
   unpack_game "$CACHE/x86_64/zephrin.exe" "$CACHE/loop-x86_64"
-  check_music_loop "$label" "$CACHE/loop-x86_64/game" "${WINE_ENV[@]}" "$WINE64" zephrin.exe
+  # Direct3D 11, as for the broken media: Wine's Direct3D 9 crashed at exit
+  # in about one run in four of this check.
+  check_music_loop "$label" "$CACHE/loop-x86_64/game" "${WINE_ENV[@]}" SDL_RENDER_DRIVER=direct3d11 \
+    "$WINE64" zephrin.exe
   # The Linux build of the same sources, which decodes with Debian's mpg123.
   unpack_game "$CACHE/x86_64/zephrin.exe" "$CACHE/loop-linux"
   check_music_loop "Linux build" "$CACHE/loop-linux/game" "$CACHE/host/zephrin"
