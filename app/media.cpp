@@ -106,45 +106,40 @@ bool passes(const char* path,
     return true;
 }
 
-// Sets SDL's error to why the image at `path` is not decoded, judged by the
-// size in its header alone: the decoder would make room for whatever that
-// claims. True when it may be decoded.
-bool headerAllowsDecoding(const char* path, TextureLimit limit) {
+// Why the image in `read` must not be decoded, or empty when it may: the
+// size in its header alone decides first, since the decoder would make room
+// for whatever that claims; then the file must hold every chunk it starts.
+std::string whyImageMustNotBeDecoded(const ReadAt& read, std::uint64_t fileSize,
+                                     TextureLimit limit) {
     unsigned char header[kPngSizeBytes];
-    errno = 0;
-    const long got = readFileStart(path, header, sizeof header);
-    if (got < 0) {
-        SDL_SetError("%s", whyUnreadable().c_str());
-        return false;
-    }
-    const std::optional<ImageSize> size = readPngSize(header, static_cast<std::size_t>(got));
+    const std::optional<ImageSize> size = readPngSize(header, read(0, header, sizeof header));
     if (!size) {
-        SDL_SetError("not a PNG image");
-        return false;
+        return "not a PNG image";
     }
+    const std::string claims = "its header claims " + std::to_string(size->width) + " x " +
+                               std::to_string(size->height) + " pixels, more than ";
     switch (judgeImageSize(*size, limit.width, limit.height)) {
         case SizeVerdict::kFits:
-            return true;
+            return whyPngIsCutShort(read, fileSize);
         case SizeVerdict::kLargerThanATexture:
-            SDL_SetError(
-                "its header claims %u x %u pixels, more than the largest texture (%u x %u)",
-                size->width, size->height, limit.width, limit.height);
-            return false;
+            return claims + "the largest texture (" + std::to_string(limit.width) + " x " +
+                   std::to_string(limit.height) + ")";
         case SizeVerdict::kTooManyPixels:
-            SDL_SetError(
-                "its header claims %u x %u pixels, more than the %u pixels the game "
-                "decodes from one image",
-                size->width, size->height, static_cast<unsigned>(kMaxImagePixels));
-            return false;
+            return claims + "the " + std::to_string(kMaxImagePixels) +
+                   " pixels the game decodes from one image";
     }
-    return false;
+    return {};
 }
 
+// The header and the chunks are read through one opening of the file.
 bool mayDecodeImage(const char* path, TextureLimit limit) {
     if (!mayOpen(path)) {
         return false;
     }
-    if (!headerAllowsDecoding(path, limit) || !passes(path, whyPngIsCutShort)) {
+    const auto check = [limit](const ReadAt& read, std::uint64_t fileSize) {
+        return whyImageMustNotBeDecoded(read, fileSize, limit);
+    };
+    if (!passes(path, check)) {
         reportFileFailure(path);
         return false;
     }
