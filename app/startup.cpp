@@ -6,8 +6,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <optional>
 
 #include "app/main_loop.h"
+#include "app/window_size.h"
 
 namespace {
 
@@ -32,6 +34,37 @@ SDL_Renderer* createRenderer(SDL_Window* window) {
     return renderer;
 }
 
+// A laptop's 1366 x 768 screen, or a desktop scaled to 125 % and more,
+// cannot show the 800 x 800 window whole: its bottom rows, where the bird
+// falls out of the game, would be off the screen. There the window is a
+// smaller square. On Windows the game leaves DPI scaling to the system, so
+// the usable area and the window size are both counted in the desktop's
+// scaled pixels and the window keeps the size players know. A web page
+// scrolls, so the browser's canvas stays as designed.
+std::optional<SDL_Rect> shrunkWindow() {
+#ifdef __EMSCRIPTEN__
+    return std::nullopt;
+#else
+    SDL_Rect usable{};
+    if (SDL_GetDisplayUsableBounds(0, &usable) != 0) {
+        return std::nullopt;
+    }
+    return shrunkClientArea(usable);
+#endif
+}
+
+SDL_Window* openWindow(const std::optional<SDL_Rect>& shrunk) {
+    if (!shrunk) {
+        return SDL_CreateWindow("Zephrin", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+                                kWindowWidth, kWindowHeight, SDL_WINDOW_SHOWN);
+    }
+    // Scaling down by a fraction: blend neighbouring pixels rather than drop
+    // whole rows and columns of the pictures.
+    SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "linear");
+    return SDL_CreateWindow("Zephrin", shrunk->x, shrunk->y, shrunk->w, shrunk->h,
+                            SDL_WINDOW_SHOWN);
+}
+
 bool giveUp(const char* what) {
     reportFailure(what);
     return false;
@@ -51,14 +84,18 @@ bool startGame(GameState& state, Media& media) {
         return giveUp("cannot open the window");
     }
 
-    media.window = SDL_CreateWindow("Zephrin", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
-                                    kWindowWidth, kWindowHeight, SDL_WINDOW_SHOWN);
+    const std::optional<SDL_Rect> shrunk = shrunkWindow();
+    media.window = openWindow(shrunk);
     if (media.window == nullptr) {
         return giveUp("cannot open the window");
     }
     media.renderer = createRenderer(media.window);
     if (media.renderer == nullptr) {
         return giveUp("cannot create a renderer");
+    }
+    if (shrunk) {
+        // Every draw call keeps its 800 x 800 window pixels; the renderer scales them.
+        SDL_RenderSetLogicalSize(media.renderer, kWindowWidth, kWindowHeight);
     }
     loadMedia(media);
 

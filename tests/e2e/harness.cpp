@@ -168,8 +168,8 @@ std::vector<EnvChange> gameEnvironment(const std::optional<std::string>& display
 
 Blob findColour(const Shot& shot, std::uint32_t rgb) {
     Blob blob;
-    for (int y = 0; y < 800; ++y) {
-        for (int x = 0; x < 800; ++x) {
+    for (int y = 0; y < shot.height; ++y) {
+        for (int x = 0; x < shot.width; ++x) {
             if (shot.at(x, y) == rgb) {
                 ++blob.count;
                 blob.minX = std::min(blob.minX, x);
@@ -218,11 +218,11 @@ double slowdown() {
     return kSlowdown * (factor != nullptr ? std::max(1.0, std::atof(factor)) : 1.0);
 }
 
-XServer::XServer() {
+XServer::XServer(int width, int height) {
     if (const char* shared = std::getenv("ZEPHRIN_E2E_DISPLAY")) {
         name_ = shared;
     } else {
-        start();
+        start(width, height);
     }
     XSetErrorHandler(ignoreXError);
     display_ = XOpenDisplay(name_.c_str());
@@ -231,13 +231,12 @@ XServer::XServer() {
     }
 }
 
-void XServer::start() {
+void XServer::start(int width, int height) {
     int fds[2];
     if (pipe(fds) != 0) {
         throw std::runtime_error("pipe failed");
     }
-    const std::string screen =
-        std::to_string(kScreenWidth) + "x" + std::to_string(kScreenHeight) + "x24";
+    const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
     process_.emplace(std::vector<std::string>{"Xvfb", "-displayfd", "3", "-screen", "0", screen,
                                               "-nolisten", "tcp", "-noreset"},
                      "/", std::vector<EnvChange>{}, logDir_ / "xvfb.log", fds[1]);
@@ -349,22 +348,29 @@ WindowFacts Game::facts() const {
 
 Shot Game::shoot() const {
     Shot shot;
-    shot.pixels.resize(800 * 800);
     XImage* image = nullptr;
     const double deadline = now() + 2;
     while (image == nullptr && now() < deadline) {
-        image = XGetImage(x_.display(), window(), 0, 0, 800, 800, AllPlanes, ZPixmap);
+        XWindowAttributes attributes{};
+        if (XGetWindowAttributes(x_.display(), window(), &attributes) != 0) {
+            shot.width = std::min(attributes.width, 800);
+            shot.height = std::min(attributes.height, 800);
+        }
+        image = XGetImage(x_.display(), window(), 0, 0, static_cast<unsigned>(shot.width),
+                          static_cast<unsigned>(shot.height), AllPlanes, ZPixmap);
     }
     if (image == nullptr) {
         throw std::runtime_error("the game window cannot be read");
     }
-    for (int y = 0; y < 800; ++y) {
-        std::uint32_t* row = &shot.pixels[static_cast<std::size_t>(y) * 800];
+    shot.pixels.resize(static_cast<std::size_t>(shot.width) *
+                       static_cast<std::size_t>(shot.height));
+    for (int y = 0; y < shot.height; ++y) {
+        std::uint32_t* row = &shot.pixels[static_cast<std::size_t>(y) * shot.width];
         if (image->bits_per_pixel == 32 && image->byte_order == LSBFirst) {
             std::memcpy(row, image->data + static_cast<std::ptrdiff_t>(y) * image->bytes_per_line,
-                        800 * 4);
+                        static_cast<std::size_t>(shot.width) * 4);
         }
-        for (int x = 0; x < 800; ++x) {
+        for (int x = 0; x < shot.width; ++x) {
             row[x] = image->bits_per_pixel == 32 && image->byte_order == LSBFirst
                          ? row[x] & 0xFFFFFF
                          : static_cast<std::uint32_t>(XGetPixel(image, x, y)) & 0xFFFFFF;

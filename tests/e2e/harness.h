@@ -82,9 +82,12 @@ std::vector<EnvChange> gameEnvironment(const std::optional<std::string>& display
 std::vector<std::string> gameCommand();
 bool gameIsEmulated();
 
-// A picture of the game window: 800 x 800 pixels as 0xRRGGBB.
+// A picture of the game window, 800 x 800 pixels unless a small screen
+// shrank it, as 0xRRGGBB.
 struct Shot {
     std::vector<std::uint32_t> pixels;
+    int width = 800;
+    int height = 800;
     bool operator==(const Shot& other) const {
         return pixels == other.pixels;
     }
@@ -92,7 +95,8 @@ struct Shot {
         return !(*this == other);
     }
     std::uint32_t at(int x, int y) const {
-        return pixels[static_cast<std::size_t>(y) * 800 + static_cast<std::size_t>(x)];
+        return pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
+                      static_cast<std::size_t>(x)];
     }
 };
 
@@ -101,21 +105,21 @@ int differingPixels(const Shot& a, const Shot& b);
 // Where one colour lies in a shot.
 struct Blob {
     int count = 0;
-    int minX = 800;
+    int minX = 1 << 30;
     int maxX = -1;
     double centreX = 0;
     double centreY = 0;
 };
 Blob findColour(const Shot& shot, std::uint32_t rgb);
 
-// A virtual screen of 1280 x 1024, on a display number the server picks
-// itself; or the one ZEPHRIN_E2E_DISPLAY names.
+// A virtual screen of 1280 x 1024, or of the size given, on a display number
+// the server picks itself; or the one ZEPHRIN_E2E_DISPLAY names.
 class XServer {
 public:
     static constexpr int kScreenWidth = 1280;
     static constexpr int kScreenHeight = 1024;
 
-    XServer();
+    explicit XServer(int width = kScreenWidth, int height = kScreenHeight);
     ~XServer();
     XServer(const XServer&) = delete;
     XServer& operator=(const XServer&) = delete;
@@ -128,7 +132,7 @@ public:
     }
 
 private:
-    void start();
+    void start(int width, int height);
 
     ScratchDir logDir_;
     std::optional<Child> process_;

@@ -71,6 +71,48 @@ TEST_F(Play, TheWindowIsNamedZephrinCentredAndFixedAt800By800) {
     EXPECT_TRUE(game_->errorLines().empty());
 }
 
+// Screens too low for the 800 x 800 window: a laptop's and a netbook's.
+class SmallScreen : public ::testing::TestWithParam<std::pair<int, int>> {};
+
+TEST_P(SmallScreen, ShowsTheWholeGameScaledIntoASquareWindowOnTheScreen) {
+    const auto [screenWidth, screenHeight] = GetParam();
+    XServer x(screenWidth, screenHeight);
+    ScratchDir dir;
+    stageMedia(dir);
+    Game game(x, dir.path());
+    ASSERT_TRUE(game.awaitWindow()) << "no Zephrin window appeared";
+    const WindowFacts window = game.facts();
+    EXPECT_EQ(window.width, window.height) << "not square";
+    EXPECT_GE(window.x, 0);
+    EXPECT_GE(window.y, 0);
+    EXPECT_LE(window.x + window.width, screenWidth);
+    EXPECT_LE(window.y + window.height, screenHeight);
+    ASSERT_TRUE(shootUntil(game, 3.0, drawn)) << "nothing was drawn";
+
+    // The background fills the whole window, and the bird keeps its column.
+    const Shot first = game.shoot();
+    const int last = window.width - 1;
+    for (const auto& [px, py] : {std::pair{0, 0}, {last, 0}, {0, last}, {last, last}}) {
+        EXPECT_EQ(first.at(px, py), kSky) << "at " << px << "," << py;
+    }
+    const double scale = window.width / 800.0;
+    const Blob bird = findColour(first, kBird);
+    EXPECT_GT(bird.count, 1500 * scale * scale) << "no bird in the first frame";
+    EXPECT_NEAR(bird.centreX, (300 + 25) * scale, 3) << "the bird's column is x = 300, scaled";
+    // Left alone, it falls out through the bottom edge, in sight to the end.
+    EXPECT_TRUE(shootUntil(game, 3.0, [&](const Shot& shot) {
+        const Blob falling = findColour(shot, kBird);
+        return falling.count > 0 && falling.centreY > window.height - 40 * scale;
+    })) << "the bird was never seen at the bottom edge";
+}
+
+INSTANTIATE_TEST_SUITE_P(Play, SmallScreen,
+                         ::testing::Values(std::pair{1366, 768}, std::pair{1024, 600}),
+                         [](const auto& info) {
+                             return std::to_string(info.param.first) + "x" +
+                                    std::to_string(info.param.second);
+                         });
+
 TEST_F(Play, TheFirstFramesShowTheSkyAndTheBirdThenPipesComeInFromTheRight) {
     ASSERT_NO_FATAL_FAILURE(start());
     const Shot first = game_->shoot();

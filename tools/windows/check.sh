@@ -13,7 +13,9 @@
 #     second case it lets go of the console it was given;
 #   - the window tests' cases of broken and missing media, played by the
 #     twin: one line each on stderr, a game that plays on, a clean exit;
-#   - the music loops without a seam, in the twin and in the Linux build.
+#   - the music loops without a seam, in the twin and in the Linux build;
+#   - on a 1024 x 600 screen the twin's window is a smaller square, wholly on
+#     the screen, with the picture drawn in it.
 # Prints one line per check and "windows: N passed, M failed"; fails if any did.
 set -euo pipefail
 
@@ -150,6 +152,64 @@ check_bad_media() { # check_bad_media LABEL EXE
   timed "bad media ($label)" "$t0"
 }
 
+# Red well above blue across the last row of a PPM picture WIDTH pixels wide.
+bottom_row_is_sand() { # bottom_row_is_sand FILE WIDTH
+  [ -s "$1" ] && tail -c $(( $2 * 3 )) "$1" | od -An -tu1 -v |
+    awk '{ for (i = 1; i <= NF; ++i) { v[n++] = $i } }
+         END { for (i = 0; i + 2 < n; i += 3) { r += v[i]; b += v[i + 2] }
+               printf "     bottom row: red %d, blue %d on average\n", r * 3 / n, b * 3 / n
+               exit !(n > 0 && r > b * 1.2) }'
+}
+
+# A screen too low for the 800 x 800 window and its frame: the twin must open
+# a smaller square window that lies wholly on it, the picture drawn. Wine
+# keeps the screen it first met for as long as its server lives, so this
+# check gets an X server and a wineserver of its own.
+check_small_screen() { # check_small_screen LABEL EXE
+  local label="$1 on a 1024 x 600 screen" exe=$2 work="$CACHE/small-screen" t0
+  local found window="" x=0 y=0 width=0 height=0 screen_width=0 screen_height=0
+  t0=$(now)
+  log "$label"
+  stop_wineserver "$CACHE/wine64-prefix"
+  stop_xvfb
+  mkdir -p "$work/xvfb"
+  start_xvfb "$work/xvfb" 1024x600
+  prepare_wine "$WINE64" "$CACHE/wine64-prefix" "$CACHE/wine64-home"
+  unpack_game "$exe" "$work"
+  (cd "$work/game" && exec "${WINE_ENV[@]}" SDL_RENDER_DRIVER=direct3d11 "$WINE64" zephrin.exe \
+     > "$work/stdout.txt" 2> "$work/stderr.txt" < /dev/null) &
+  GAME_PID=$!
+  # SDL may replace its first window while it picks a renderer.
+  "$WINCHECK" find Zephrin 90 > /dev/null 2>&1 && sleep 2
+  if ! found=$("$WINCHECK" find Zephrin 30 2>&1); then
+    check "$label: a window appears: $found" false
+    stop_game
+    return
+  fi
+  eval "$(echo "$found" | grep -E '^[a-z_]+=[0-9a-fx]+$')"
+  echo "     window $window at $x,$y size ${width}x$height on a ${screen_width}x$screen_height screen"
+  check "$label: the window is a square under 800 x 800, wholly on the screen" \
+    test "$width" = "$height" -a "$width" -lt 800 -a "$x" -ge 0 -a "$y" -ge 0 \
+      -a $(( x + width )) -le "$screen_width" -a $(( y + height )) -le "$screen_height"
+  # The first frames may take a while under Wine.
+  local shot pixels=1 nonblack=0 colours=0 i
+  for i in $(seq 1 60); do
+    shot=$("$WINCHECK" shot "$window" "$work/frame.ppm") &&
+      eval "$(echo "$shot" | grep -E '^[a-z_]+=[0-9]+$')"
+    [ $(( nonblack * 100 / pixels )) -ge 90 ] && break
+    sleep 0.5
+  done
+  check "$label: the frame is drawn ($nonblack of $pixels pixels not black, $colours colours)" \
+    test $(( nonblack * 100 / pixels )) -ge 90 -a "$colours" -ge 64
+  # Scaled, not cut off: the window's bottom row is the sandy ground of the
+  # background's bottom edge, not the bluish sky and town above it.
+  check "$label: the ground of the picture is the window's bottom row" \
+    bottom_row_is_sand "$work/frame.ppm" "$width"
+  close_and_check_exit "$label" "$window"
+  stop_game
+  timed "small screen ($1)" "$t0"
+}
+
 main() {
   local t0
   TIMES_FILE="$CACHE/times-check.txt"; : > "$TIMES_FILE"
@@ -176,6 +236,7 @@ main() {
   # The Linux build of the same sources, which decodes with Debian's mpg123.
   unpack_game "$CACHE/x86_64/zephrin.exe" "$CACHE/loop-linux"
   check_music_loop "Linux build" "$CACHE/loop-linux/game" "$CACHE/host/zephrin"
+  check_small_screen "$label" "$CACHE/x86_64/zephrin.exe"
   echo
   echo "windows: $PASSED passed, $FAILED failed"
   [ $FAILED -eq 0 ]

@@ -130,11 +130,12 @@ stop_wineserver() { # stop_wineserver PREFIX
   [ -n "$WINESERVER" ] && [ -d "$1" ] && WINEPREFIX="$1" "$WINESERVER" -k 2>/dev/null || true
 }
 
-# A virtual screen that is not 800 x 800, so that "centred" means something.
+# A virtual screen that is not 800 x 800, so that "centred" means something:
+# 1280 x 1024 unless SIZE says otherwise.
 XVFB_PID=""
-start_xvfb() { # start_xvfb WORKDIR: exports DISPLAY
-  local work=$1 disp="" i
-  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3> "$work/display" \
+start_xvfb() { # start_xvfb WORKDIR [SIZE]: exports DISPLAY
+  local work=$1 size=${2:-1280x1024} disp="" i
+  Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp 3> "$work/display" \
     > "$work/xvfb.log" 2>&1 &
   XVFB_PID=$!
   for i in $(seq 1 100); do
