@@ -69,6 +69,10 @@ function(zephrin_harden)
     get_target_property(type ${target} TYPE)
     if(type STREQUAL "EXECUTABLE")
       target_link_options(${target} PRIVATE ${ZEPHRIN_HARDENING_LINK})
+    else()
+      # Whatever links the library's fortified calls needs their checking
+      # versions, which MinGW has in the libssp that this flag links.
+      target_link_options(${target} INTERFACE -fstack-protector-strong)
     endif()
     if(NOT WIN32)
       set_target_properties(${target} PROPERTIES POSITION_INDEPENDENT_CODE ON)
