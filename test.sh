@@ -9,8 +9,9 @@ packages=(g++ cmake make libsdl2-dev libsdl2-image-dev libsdl2-mixer-dev libgtes
 # keys), an MP3 encoder for their music, Mesa's GL renderer, whose largest
 # texture size they rely on, and zlib for the hostile PNGs they write.
 packages+=(xvfb libx11-dev libxtst-dev lame libgl1-mesa-dri zlib1g-dev)
-# Installing and packaging: menu entry and metainfo checks, the .deb and its dependencies.
-packages+=(desktop-file-utils appstream dpkg-dev file xvfb x11-utils)
+# Installing and packaging: menu entry and metainfo checks, the .deb and its
+# dependencies, the manual page's rendering, lintian and hardening-check.
+packages+=(desktop-file-utils appstream dpkg-dev file xvfb x11-utils groff-base lintian devscripts)
 tools/install-packages.sh "${packages[@]}"
 
 jobs=$(nproc)

@@ -2,15 +2,31 @@
 #
 # The game reads Images/ and Sounds/ from its working directory, so the binary
 # stays off PATH and a launcher script on PATH starts it from the directory the
-# assets are installed in. Every path is relative to the install prefix.
+# assets are installed in. Games go where Debian's policy puts them; every
+# path is relative to the install prefix and a cache variable of its own:
 #
-#   <prefix>/bin/zephrin                     launcher
-#   <prefix>/libexec/zephrin/zephrin         the game
-#   <prefix>/share/zephrin/{Images,Sounds}/  its assets
-#   <prefix>/share/applications, metainfo, icons/hicolor, doc/zephrin
+#   <prefix>/games/zephrin                     launcher      ZEPHRIN_INSTALL_GAMESDIR
+#   <prefix>/lib/games/zephrin/zephrin         the game      ZEPHRIN_INSTALL_GAMESLIBDIR
+#   <prefix>/share/games/zephrin/{Images,Sounds}/            ZEPHRIN_INSTALL_GAMESDATADIR
+#   <prefix>/share/applications, metainfo, icons/hicolor, man/man6, doc/zephrin
 
 set(CMAKE_INSTALL_DOCDIR "share/doc/zephrin" CACHE PATH "Documentation (DATAROOTDIR/doc/zephrin)")
 include(GNUInstallDirs)
+set(ZEPHRIN_INSTALL_GAMESDIR "games" CACHE PATH "The launcher, on PATH (games)")
+set(ZEPHRIN_INSTALL_GAMESLIBDIR "lib/games" CACHE PATH "The game's program (lib/games)")
+set(ZEPHRIN_INSTALL_GAMESDATADIR "share/games" CACHE PATH "The game's pictures and sounds (share/games)")
+# ZEPHRIN_INSTALL_FULL_<dir>: the absolute path for this prefix; and, for
+# what is written at install time, the same under the prefix of that install
+# (cmake --install --prefix, or the package's /usr).
+foreach(dir GAMESDIR GAMESLIBDIR GAMESDATADIR)
+  if(IS_ABSOLUTE "${ZEPHRIN_INSTALL_${dir}}")
+    set(ZEPHRIN_INSTALL_FULL_${dir} "${ZEPHRIN_INSTALL_${dir}}")
+    set(zephrin_installed_${dir} "${ZEPHRIN_INSTALL_${dir}}")
+  else()
+    set(ZEPHRIN_INSTALL_FULL_${dir} "${CMAKE_INSTALL_PREFIX}/${ZEPHRIN_INSTALL_${dir}}")
+    set(zephrin_installed_${dir} "\${CMAKE_INSTALL_PREFIX}/${ZEPHRIN_INSTALL_${dir}}")
+  endif()
+endforeach()
 
 set(ZEPHRIN_APP_ID io.github.zephrin.Zephrin)
 set(ZEPHRIN_HOMEPAGE_URL "https://github.com/zephrin/zephrin" CACHE STRING
@@ -30,21 +46,31 @@ set(ZEPHRIN_RELEASE_DATE "${CMAKE_MATCH_1}")
 set(ZEPHRIN_PACKAGE_CONTACT "The Zephrin developers <zephrin@users.noreply.github.com>" CACHE STRING
     "Maintainer of the Debian package")
 
-set(zephrin_game_dir "${CMAKE_INSTALL_LIBEXECDIR}/zephrin")
-set(zephrin_data_dir "${CMAKE_INSTALL_DATADIR}/zephrin")
+set(zephrin_game_dir "${ZEPHRIN_INSTALL_GAMESLIBDIR}/zephrin")
+set(zephrin_data_dir "${ZEPHRIN_INSTALL_GAMESDATADIR}/zephrin")
+set(ZEPHRIN_LAUNCHER "${ZEPHRIN_INSTALL_FULL_GAMESDIR}/zephrin")
+set(ZEPHRIN_GAME "${ZEPHRIN_INSTALL_FULL_GAMESLIBDIR}/zephrin/zephrin")
+set(ZEPHRIN_DATA_DIR "${ZEPHRIN_INSTALL_FULL_GAMESDATADIR}/zephrin")
 set(zephrin_staging "${PROJECT_BINARY_DIR}/packaging")
 
 # --- the game, its assets and the launcher ---
 install(TARGETS zephrin RUNTIME DESTINATION "${zephrin_game_dir}" COMPONENT game)
+# A stripped install (the package's, or --strip) also drops the compilers'
+# notes, which no program reads at run time.
+install(CODE "if(CMAKE_INSTALL_DO_STRIP)
+  execute_process(COMMAND \"${CMAKE_STRIP}\" --remove-section=.comment --remove-section=.note
+    \"\$ENV{DESTDIR}${zephrin_installed_GAMESLIBDIR}/zephrin/zephrin\" RESULT_VARIABLE failed)
+  if(failed)
+    message(FATAL_ERROR \"cannot strip the game's notes\")
+  endif()
+endif()" COMPONENT game)
 install(DIRECTORY "${PROJECT_SOURCE_DIR}/Images" "${PROJECT_SOURCE_DIR}/Sounds"
         DESTINATION "${zephrin_data_dir}" COMPONENT game)
 
-file(RELATIVE_PATH ZEPHRIN_DATA_FROM_BIN "${CMAKE_INSTALL_FULL_BINDIR}"
-     "${CMAKE_INSTALL_FULL_DATADIR}/zephrin")
-file(RELATIVE_PATH ZEPHRIN_GAME_FROM_BIN "${CMAKE_INSTALL_FULL_BINDIR}"
-     "${CMAKE_INSTALL_FULL_LIBEXECDIR}/zephrin/zephrin")
+file(RELATIVE_PATH ZEPHRIN_DATA_FROM_BIN "${ZEPHRIN_INSTALL_FULL_GAMESDIR}" "${ZEPHRIN_DATA_DIR}")
+file(RELATIVE_PATH ZEPHRIN_GAME_FROM_BIN "${ZEPHRIN_INSTALL_FULL_GAMESDIR}" "${ZEPHRIN_GAME}")
 configure_file("${PROJECT_SOURCE_DIR}/packaging/zephrin.in" "${zephrin_staging}/zephrin" @ONLY)
-install(PROGRAMS "${zephrin_staging}/zephrin" DESTINATION "${CMAKE_INSTALL_BINDIR}" COMPONENT game)
+install(PROGRAMS "${zephrin_staging}/zephrin" DESTINATION "${ZEPHRIN_INSTALL_GAMESDIR}" COMPONENT game)
 
 # --- desktop integration ---
 install(FILES "${PROJECT_SOURCE_DIR}/packaging/${ZEPHRIN_APP_ID}.desktop"
@@ -54,6 +80,20 @@ configure_file("${PROJECT_SOURCE_DIR}/packaging/${ZEPHRIN_APP_ID}.metainfo.xml.i
 install(FILES "${zephrin_staging}/${ZEPHRIN_APP_ID}.metainfo.xml"
         DESTINATION "${CMAKE_INSTALL_DATADIR}/metainfo" COMPONENT game)
 install(FILES "${PROJECT_SOURCE_DIR}/README.md" DESTINATION "${CMAKE_INSTALL_DOCDIR}" COMPONENT game)
+# CHANGELOG.md in Debian's form, compressed as Debian wants: at the highest
+# level and without a time stamp, so that the same sources give the same bytes.
+add_custom_command(
+  OUTPUT "${zephrin_staging}/changelog.gz"
+  COMMAND "${CMAKE_COMMAND}" -DCHANGELOG=${PROJECT_SOURCE_DIR}/CHANGELOG.md
+          -DOUTPUT=${zephrin_staging}/changelog -DPACKAGE=zephrin
+          "-DMAINTAINER=${ZEPHRIN_PACKAGE_CONTACT}"
+          -P "${PROJECT_SOURCE_DIR}/packaging/debian-changelog.cmake"
+  COMMAND gzip -n -9 -f "${zephrin_staging}/changelog"
+  DEPENDS "${PROJECT_SOURCE_DIR}/CHANGELOG.md" "${PROJECT_SOURCE_DIR}/packaging/debian-changelog.cmake"
+  COMMENT "Writing the changelog in Debian's form"
+  VERBATIM)
+add_custom_target(zephrin_changelog ALL DEPENDS "${zephrin_staging}/changelog.gz")
+install(FILES "${zephrin_staging}/changelog.gz" DESTINATION "${CMAKE_INSTALL_DOCDIR}" COMPONENT game)
 # The licence, as Debian's machine-readable copyright file.
 file(READ "${PROJECT_SOURCE_DIR}/LICENSE" zephrin_license)
 string(REGEX REPLACE "\n$" "" zephrin_license "${zephrin_license}")
@@ -83,6 +123,25 @@ foreach(size 48 64 128 256)
 endforeach()
 add_custom_target(zephrin_icons ALL DEPENDS ${zephrin_icons})
 
+# --- the manual page, zephrin(6) ---
+# It names the installed paths, so it is written when they are known: here
+# for the build's own check, at install time for the prefix of the install.
+set(zephrin_man_page "${PROJECT_SOURCE_DIR}/packaging/zephrin.6.in")
+configure_file("${zephrin_man_page}" "${zephrin_staging}/zephrin.6" @ONLY)
+install(CODE "set(ZEPHRIN_LAUNCHER \"${zephrin_installed_GAMESDIR}/zephrin\")
+set(ZEPHRIN_GAME \"${zephrin_installed_GAMESLIBDIR}/zephrin/zephrin\")
+set(ZEPHRIN_DATA_DIR \"${zephrin_installed_GAMESDATADIR}/zephrin\")
+set(PROJECT_VERSION \"${PROJECT_VERSION}\")
+set(ZEPHRIN_RELEASE_DATE \"${ZEPHRIN_RELEASE_DATE}\")
+set(page \"${zephrin_staging}/installed/zephrin.6\")
+configure_file(\"${zephrin_man_page}\" \"\${page}\" @ONLY)
+execute_process(COMMAND gzip -n -9 -f \"\${page}\" RESULT_VARIABLE failed)
+if(failed)
+  message(FATAL_ERROR \"cannot compress the manual page\")
+endif()
+file(INSTALL DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_MANDIR}/man6\" TYPE FILE
+     FILES \"\${page}.gz\")" COMPONENT game)
+
 # --- uninstall: what install_manifest.txt lists, then our emptied directories ---
 set(ZEPHRIN_OWN_DIRS "\"${zephrin_game_dir}\" \"${zephrin_data_dir}\" \"${CMAKE_INSTALL_DOCDIR}\"")
 configure_file("${PROJECT_SOURCE_DIR}/packaging/uninstall.cmake.in"
@@ -95,7 +154,9 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME zephrin)
 set(CPACK_PACKAGE_VENDOR "The Zephrin developers")
 set(CPACK_PACKAGE_CONTACT "${ZEPHRIN_PACKAGE_CONTACT}")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
+# A synopsis is a phrase without an article.
+string(REGEX REPLACE "^(A|An|The) " "" zephrin_synopsis "${PROJECT_DESCRIPTION}")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${zephrin_synopsis}")
 set(CPACK_PACKAGE_DESCRIPTION "\
 A bird hangs at a fixed column and falls under gravity: press space to send
 it up. Pairs of pipes scroll in from the right, and every pair that reaches

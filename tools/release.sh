@@ -70,7 +70,7 @@ make_deb() {
   local build="$ROOT/build/release-deb" deb
   log "Debian package"
   tools/install-packages.sh g++ cmake make libsdl2-dev libsdl2-image-dev libsdl2-mixer-dev \
-    dpkg-dev file xvfb x11-utils desktop-file-utils appstream
+    dpkg-dev file xvfb x11-utils desktop-file-utils appstream groff-base lintian devscripts
   cmake -S "$ROOT" -B "$build" -DCMAKE_BUILD_TYPE=Release -DZEPHRIN_BUILD_TESTS=OFF > /dev/null
   cmake --build "$build" -j"$(nproc)" > /dev/null
   rm -f "$build"/zephrin_*.deb
@@ -78,9 +78,10 @@ make_deb() {
   deb=$(ls "$build"/zephrin_"$VERSION"_*.deb)
   cp "$deb" "$RELEASE/"
   # Installed into a scratch root, the game is all there and its launcher
-  # starts it under Xvfb.
+  # starts it under Xvfb; lintian has nothing to say and the game is hardened.
   dpkg-deb -x "$deb" "$SCRATCH/root"
   bash tests/packaging/check-installed.sh "$SCRATCH/root/usr" "$ROOT"
+  bash tests/packaging/check-deb.sh "$deb" "$SCRATCH/root"
   rm -rf "$SCRATCH/root"
 }
 

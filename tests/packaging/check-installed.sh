@@ -9,15 +9,26 @@ source=$2
 id=io.github.zephrin.Zephrin
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-launcher=$prefix/bin/zephrin
-game=$prefix/libexec/zephrin/zephrin
-data=$prefix/share/zephrin
+launcher=$prefix/games/zephrin
+game=$prefix/lib/games/zephrin/zephrin
+data=$prefix/share/games/zephrin
 [ -x "$launcher" ] || fail "no launcher $launcher"
 [ -x "$game" ] || fail "no game binary $game"
 for dir in Images Sounds; do
     diff -r "$source/$dir" "$data/$dir" || fail "installed $dir/ differs from the source tree"
 done
 [ -f "$prefix/share/doc/zephrin/README.md" ] || fail "no README in share/doc/zephrin"
+release=$(sed -n 's/^## \[\([0-9][^]]*\)\] - .*/\1/p' "$source/CHANGELOG.md" | head -n1)
+gzip -dc "$prefix/share/doc/zephrin/changelog.gz" | head -n1 | grep -q "^zephrin ($release) " ||
+    fail "changelog.gz does not begin with release $release"
+# The manual page names where this tree has its files, and renders cleanly.
+page=$prefix/share/man/man6/zephrin.6.gz
+warnings=$(gzip -dc "$page" | groff -ww -z -man 2>&1) && [ -z "$warnings" ] ||
+    fail "$page renders with warnings: $warnings"
+manual=$(gzip -dc "$page" | groff -man -Tutf8 -P-cbou)
+for path in games/zephrin lib/games/zephrin/zephrin share/games/zephrin/Images/; do
+    grep -q "/$path$" <<<"$manual" || fail "$page does not name .../$path"
+done
 copyright=$prefix/share/doc/zephrin/copyright
 grep -qx 'License: Zlib' "$copyright" || fail "no zlib licence in $copyright"
 grep -q '^ 3. This notice may not be removed' "$copyright" || fail "the licence text is cut short in $copyright"

@@ -34,4 +34,5 @@ release=$(grep -o '<release version="[^"]*" date="[0-9-]*"' \
 [ -n "$release" ] && grep -q "version=\"$version\"" <<<"$release" ||
     fail "the metainfo's release is not $version with a date: $release"
 bash "$here/check-installed.sh" "$work/root/usr" "$source"
+bash "$here/check-deb.sh" "$deb" "$work/root"
 rm -rf "$work"

@@ -2,7 +2,8 @@
 # Checks the Windows build that tools/windows/build.sh --test made:
 #   - the 32-bit zephrin.exe is a PE32 i386 console program that imports
 #     only DLLs every Windows has, with the bird as its icon and the
-#     project's version in its version information; so is its 64-bit twin;
+#     project's version in its version information, ASLR, DEP and the stack
+#     protector; so is its 64-bit twin, with high-entropy ASLR as well;
 #   - the twin's unit suites pass under wine64, and its replay of the fixed
 #     script of games matches the Linux build's tick for tick;
 #   - the twin runs under wine64 on a virtual X server from the unpacked zip:
@@ -52,6 +53,30 @@ console_subsystem() { # FILE OBJDUMP
     { echo "     $(grep '^Subsystem' <<<"$p")"; return 1; }
 }
 
+# The build's protections: ASLR and DEP flags in the PE header, and functions
+# that call the stack protector's handler when their guard is overwritten.
+# libssp is linked in statically, so the handler is no import: the calls show
+# in the build before stripping, where the handler still has its name.
+pe_flags_are() { # FILE OBJDUMP FLAG...
+  local p missing="" flag
+  p=$("$2" -p "$1")
+  shift 2
+  echo "     DllCharacteristics:" $(awk '/^DllCharacteristics/{on = 1; next} on && NF == 1 {print; next} {on = 0}' <<<"$p")
+  for flag in "$@"; do
+    grep -Eq "^[[:space:]]+$flag\$" <<<"$p" || missing="$missing $flag"
+  done
+  [ -z "$missing" ] || { echo "     missing:$missing"; return 1; }
+}
+
+stack_protected() { # UNSTRIPPED-FILE OBJDUMP
+  local calls
+  # Counted outside libssp's own functions, which call each other.
+  calls=$("$2" -d "$1" | awk '/^[0-9a-f]+ <.*>:$/ { inside = $2 }
+    /call .*<_?__stack_chk_fail>/ && inside !~ /stack_chk/ { n++ } END { print n + 0 }')
+  echo "     functions' calls to __stack_chk_fail: $calls"
+  [ "$calls" -gt 0 ]
+}
+
 # The icon resource holds the bird at every size Windows asks for.
 icon_sizes_are() { # FILE SIZES...
   local exe=$1 got want ico="$CACHE/icon-of-$(basename "$(dirname "$1")").ico"
@@ -84,9 +109,15 @@ check_executables() {
   check "x86 exe imports only Windows system DLLs" imports_only_system_dlls "$exe32" i686-w64-mingw32-objdump
   check "x86 exe has the bird as its icon at 16 to 256 pixels" icon_sizes_are "$exe32" 16 24 32 48 64 256
   check "x86 exe carries version $version" version_info_is "$exe32" "$version"
+  check "x86 exe has ASLR and DEP" pe_flags_are "$exe32" i686-w64-mingw32-objdump DYNAMIC_BASE NX_COMPAT
+  check "x86 exe has the stack protector" stack_protected "$CACHE/i686/game/zephrin.exe" i686-w64-mingw32-objdump
   check "x64 twin is PE32+ for x86-64" pe_header_is "$exe64" x86_64-w64-mingw32-objdump pei-x86-64 020b
   check "x64 twin is a console program" console_subsystem "$exe64" x86_64-w64-mingw32-objdump
   check "x64 twin imports only Windows system DLLs" imports_only_system_dlls "$exe64" x86_64-w64-mingw32-objdump
+  check "x64 twin has ASLR with high entropy and DEP" pe_flags_are "$exe64" x86_64-w64-mingw32-objdump \
+    HIGH_ENTROPY_VA DYNAMIC_BASE NX_COMPAT
+  check "x64 twin has the stack protector" stack_protected "$CACHE/x86_64/game/zephrin.exe" \
+    x86_64-w64-mingw32-objdump
   # The zip must hold the 32-bit program, byte for byte.
   local packed
   packed=$(unzip -p "$ZIP" zephrin.exe | sha256sum | cut -d' ' -f1)
