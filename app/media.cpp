@@ -79,14 +79,6 @@ void refuse(const char* path, const std::string& why) {
     reportFileFailure(path);
 }
 
-// All the media together may hold this much memory: the pictures (each
-// decoded surface, its texture and the buffer that converts one into the
-// other), the ding decoded and converted. The largest picture the game
-// decodes, 4096 x 4096, takes 192 MiB of it, and leaves room for a ding of
-// half a minute. With the rest of the game, about 110 MB, that stays under
-// 300 MB whatever the files are.
-constexpr std::uint64_t kMediaBudgetBytes = std::uint64_t{216} << 20;
-
 struct MediaBudget {
     std::uint64_t left = kMediaBudgetBytes;
 };
