@@ -108,12 +108,20 @@ std::optional<MediaFile> openOnce(const char* path) {
     return file;
 }
 
+// Four bytes of a file that a reader gives as another number, little-endian.
+struct Rewritten {
+    bool any = false;
+    std::uint64_t at = 0;
+    std::uint32_t value = 0;
+};
+
 // An SDL reader of bytes [span.begin, span.end) of `file`, which it owns and
 // closes: the decoders read through the opening that the checks read through.
-SDL_RWops* readerOfSpan(const MediaFile& file, ByteSpan span) {
+SDL_RWops* readerOfSpan(const MediaFile& file, ByteSpan span, Rewritten rewritten = {}) {
     struct View {
         MediaFile file;
         ByteSpan span;
+        Rewritten rewritten;
         std::uint64_t at;  // relative to span.begin
     };
     SDL_RWops* rw = SDL_AllocRW();
@@ -123,7 +131,7 @@ SDL_RWops* readerOfSpan(const MediaFile& file, ByteSpan span) {
         return nullptr;
     }
     rw->type = SDL_RWOPS_UNKNOWN;
-    rw->hidden.unknown.data1 = new View{file, span, 0};
+    rw->hidden.unknown.data1 = new View{file, span, rewritten, 0};
     rw->size = [](SDL_RWops* context) -> Sint64 {
         const View* v = static_cast<View*>(context->hidden.unknown.data1);
         return static_cast<Sint64>(v->span.end - v->span.begin);
@@ -147,9 +155,16 @@ SDL_RWops* readerOfSpan(const MediaFile& file, ByteSpan span) {
             return std::size_t{0};
         }
         const std::uint64_t wanted = std::min<std::uint64_t>(count, (length - v->at) / size);
+        const std::uint64_t from = v->span.begin + v->at;
+        auto* bytes = static_cast<unsigned char*>(buffer);
         const std::size_t got =
-            readMediaFile(v->file, v->span.begin + v->at, static_cast<unsigned char*>(buffer),
-                          static_cast<std::size_t>(wanted * size));
+            readMediaFile(v->file, from, bytes, static_cast<std::size_t>(wanted * size));
+        for (std::uint64_t i = 0; v->rewritten.any && i < 4; ++i) {
+            const std::uint64_t at = v->rewritten.at + i;
+            if (at >= from && at < from + got) {
+                bytes[at - from] = static_cast<unsigned char>(v->rewritten.value >> (8 * i));
+            }
+        }
         v->at += got;
         return got / size;
     };
@@ -264,37 +279,42 @@ Mix_Music* loadMusic(const char* path) {
     return music;
 }
 
-// Why the ding in `read` must not be decoded, or empty when it may.
-std::string whyDingMustNotBeDecoded(const ReadAt& read, std::uint64_t fileSize,
-                                    MediaBudget& budget) {
+// The ding in `read` measured, when it may be decoded; else nothing, with
+// the reason in `why`.
+std::optional<WavSound> measureDing(const ReadAt& read, std::uint64_t fileSize, MediaBudget& budget,
+                                    std::string& why) {
     unsigned char signature[kWavSignatureBytes];
     if (!startsAWav(signature, read(0, signature, sizeof signature))) {
-        return "not a WAV sound";
+        why = "not a WAV sound";
+        return std::nullopt;
     }
-    const std::optional<std::uint64_t> bytes =
-        wavBytesInMemory(read, fileSize, {kMixerFrequencyHz, kMixerChannels});
-    if (!bytes) {
-        return "no usable format chunk before its sound data";
+    const std::optional<WavSound> sound =
+        measureWav(read, fileSize, {kMixerFrequencyHz, kMixerChannels});
+    if (!sound) {
+        why = "no usable format chunk before its sound data";
+        return std::nullopt;
     }
-    std::string why;
-    spend(budget, *bytes, why);
-    return why;
+    return spend(budget, sound->bytesInMemory, why) ? sound : std::nullopt;
 }
 
 // The file is closed here rather than by the mixer: given data that no
-// decoder of its takes, SDL_mixer 2.6 returns without closing it.
+// decoder of its takes, SDL_mixer 2.6 returns without closing it. The mixer
+// is told the size of the sound the file holds, not the size its header
+// claims: it would ask for all of that, up to 4 GiB.
 Mix_Chunk* loadDing(const char* path, MediaBudget& budget) {
     std::optional<MediaFile> file = openOnce(path);
     if (!file) {
         return nullptr;
     }
-    const std::string why = whyDingMustNotBeDecoded(readerOf(*file), file->size, budget);
-    if (!why.empty()) {
+    std::string why;
+    const std::optional<WavSound> sound = measureDing(readerOf(*file), file->size, budget, why);
+    if (!sound) {
         closeMediaFile(*file);
         refuse(path, why);
         return nullptr;
     }
-    SDL_RWops* reader = readerOfWhole(*file);
+    SDL_RWops* reader = readerOfSpan(*file, ByteSpan{0, file->size},
+                                     Rewritten{true, sound->dataSizeAt, sound->dataBytesHeld});
     Mix_Chunk* chunk = nullptr;
     if (reader != nullptr) {
         chunk = Mix_LoadWAV_RW(reader, 0);

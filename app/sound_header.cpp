@@ -171,8 +171,7 @@ std::uint64_t framesIn(const WavFormat& format, std::uint64_t dataBytes) {
 
 }  // namespace
 
-std::optional<std::uint64_t> wavBytesInMemory(const ReadAt& read, std::uint64_t fileSize,
-                                              MixerFormat mixer) {
+std::optional<WavSound> measureWav(const ReadAt& read, std::uint64_t fileSize, MixerFormat mixer) {
     constexpr std::uint64_t kChunkHeaderBytes = 8;
     constexpr std::size_t kFormatBytes = 26;  // up to an extensible format's tag
     std::optional<WavFormat> format;
@@ -191,13 +190,14 @@ std::optional<std::uint64_t> wavBytesInMemory(const ReadAt& read, std::uint64_t 
                 return std::nullopt;  // the mixer refuses such a format
             }
         } else if (format && std::memcmp(header, "data", 4) == 0) {
-            const std::uint64_t dataBytes = std::min(length, fileSize - body);
+            const auto dataBytes = static_cast<std::uint32_t>(std::min(length, fileSize - body));
             const std::uint64_t frames = framesIn(*format, dataBytes);
             const std::uint64_t mixedFrames = frames * mixer.rateHz / format->rateHz + 1;
             const std::uint64_t widest = std::max(format->channels, mixer.channels);
             constexpr std::uint64_t kSampleBytes = 4;  // 32 bits at most, decoded or converted
-            return frames * format->channels * kSampleBytes +
-                   (frames + mixedFrames) * widest * kSampleBytes;
+            return WavSound{frames * format->channels * kSampleBytes +
+                                (frames + mixedFrames) * widest * kSampleBytes,
+                            at + 4, dataBytes};
         }
         at = body + length + (length & 1);  // chunks are padded to an even length
     }

@@ -36,12 +36,21 @@ struct MixerFormat {
     std::uint32_t channels = 0;
 };
 
-// The most memory that decoding the WAV file of `fileSize` bytes and
-// converting it to `mixer` takes at once, known from its format and the size
-// of its sound data before anything is decoded: the decoded samples, and the
-// converter's buffer, which holds the sound at the larger of both rates as
-// 32-bit floats. ADPCM grows about fourfold in decoding, and a sound of 8-bit
-// mono at 8 kHz about elevenfold in converting. Nothing when the file has no
-// format chunk before its sound data: the mixer refuses it unread.
-std::optional<std::uint64_t> wavBytesInMemory(const ReadAt& read, std::uint64_t fileSize,
-                                              MixerFormat mixer);
+struct WavSound {
+    // The most memory that decoding the sound and converting it to the
+    // mixer's format takes at once: the decoded samples, and the converter's
+    // buffer, which holds the sound at the larger of both rates as 32-bit
+    // floats. ADPCM grows about fourfold in decoding, and a sound of 8-bit
+    // mono at 8 kHz about elevenfold in converting.
+    std::uint64_t bytesInMemory = 0;
+    // Where the size of the sound data is written, and how much of what it
+    // claims the file holds: SDL asks for all that it claims, up to 4 GiB.
+    std::uint64_t dataSizeAt = 0;
+    std::uint32_t dataBytesHeld = 0;
+};
+
+// What the WAV file of `fileSize` bytes takes once decoded and converted to
+// `mixer`, known from its format and the size of its sound data before
+// anything is decoded. Nothing when the file has no usable format chunk
+// before its sound data: the mixer refuses it unread.
+std::optional<WavSound> measureWav(const ReadAt& read, std::uint64_t fileSize, MixerFormat mixer);

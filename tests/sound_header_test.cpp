@@ -165,7 +165,7 @@ std::string wav(std::uint16_t tag, std::uint16_t channels, std::uint32_t rate,
            fmt + "data" + littleEndian(dataBytes, 4) + std::string(dataBytes, '\0');
 }
 
-TEST(WavBytesInMemory, CountsTheDecodedSoundAndTheConvertersBuffer) {
+TEST(MeasureWav, CountsTheDecodedSoundAndTheConvertersBuffer) {
     const MixerFormat mixer{22050, 2};
     const std::string extensibleFloat = littleEndian(22, 2) + littleEndian(32, 2) +
                                         littleEndian(3, 4) + littleEndian(3, 2) +
@@ -190,31 +190,34 @@ TEST(WavBytesInMemory, CountsTheDecodedSoundAndTheConvertersBuffer) {
          2},
     };
     for (const auto& c : cases) {
-        const std::optional<std::uint64_t> bytes =
-            wavBytesInMemory(readerOf(c.file), c.file.size(), mixer);
-        ASSERT_TRUE(bytes.has_value()) << c.name;
-        EXPECT_EQ(*bytes, c.frames * c.channels * 4 + (c.frames + c.mixedFrames) *
-                                                          std::max<std::uint64_t>(c.channels, 2) *
-                                                          4)
+        const std::optional<WavSound> sound = measureWav(readerOf(c.file), c.file.size(), mixer);
+        ASSERT_TRUE(sound.has_value()) << c.name;
+        EXPECT_EQ(sound->bytesInMemory,
+                  c.frames * c.channels * 4 +
+                      (c.frames + c.mixedFrames) * std::max<std::uint64_t>(c.channels, 2) * 4)
             << c.name;
     }
 }
 
-TEST(WavBytesInMemory, CountsOnlyTheSoundTheFileHoldsAndNeedsAFormatFirst) {
+TEST(MeasureWav, CountsOnlyTheSoundTheFileHoldsAndNeedsAFormatFirst) {
     const MixerFormat mixer{22050, 2};
     const std::string honest = wav(1, 2, 22050, 4, 16, 400);
     std::string claiming = honest;
     claiming.replace(claiming.size() - 404, 4, littleEndian(0xFFFFFFF0, 4));  // 4 GiB
-    EXPECT_EQ(wavBytesInMemory(readerOf(claiming), claiming.size(), mixer),
-              wavBytesInMemory(readerOf(honest), honest.size(), mixer));
+    const std::optional<WavSound> held = measureWav(readerOf(claiming), claiming.size(), mixer);
+    ASSERT_TRUE(held.has_value());
+    EXPECT_EQ(held->bytesInMemory,
+              measureWav(readerOf(honest), honest.size(), mixer)->bytesInMemory);
+    EXPECT_EQ(held->dataSizeAt, claiming.size() - 404);
+    EXPECT_EQ(held->dataBytesHeld, 400u);
 
     const std::string dataFirst = "RIFF" + littleEndian(0, 4) + "WAVEdata" + littleEndian(4, 4) +
                                   "abcd" + "fmt " + littleEndian(16, 4) + std::string(16, '\1');
-    EXPECT_EQ(wavBytesInMemory(readerOf(dataFirst), dataFirst.size(), mixer), std::nullopt);
+    EXPECT_FALSE(measureWav(readerOf(dataFirst), dataFirst.size(), mixer).has_value());
     const std::string noRate = wav(1, 2, 0, 4, 16, 400);
-    EXPECT_EQ(wavBytesInMemory(readerOf(noRate), noRate.size(), mixer), std::nullopt);
+    EXPECT_FALSE(measureWav(readerOf(noRate), noRate.size(), mixer).has_value());
     const std::string noChannels = wav(1, 0, 22050, 4, 16, 400);
-    EXPECT_EQ(wavBytesInMemory(readerOf(noChannels), noChannels.size(), mixer), std::nullopt);
+    EXPECT_FALSE(measureWav(readerOf(noChannels), noChannels.size(), mixer).has_value());
 }
 
 }  // namespace

@@ -394,15 +394,18 @@ TEST_P(HostileTest, ShowsTheWindowSaysWhatIsWrongStaysSmallAndCloses) {
     const double windowAt = now() - start;
     // Decoding an image at the pixel budget takes a few seconds on a busy machine.
     const bool mediaShown = windowShown && shootUntil(game, 10 * slowdown(), showsTheStagedMedia);
+    const double mediaAt = now() - start;
     started = true;
     if (meanwhile.joinable()) {
         meanwhile.join();
     }
+    const long peak = game.process().peakMemoryKiB();
+    // What the measurements of start-up and memory quote.
+    std::printf("  %s: window %s after %.2f s, media %s after %.2f s, peak %ld KiB (normal %ld)\n",
+                input.name.c_str(), windowShown ? "shown" : "not shown", windowAt,
+                mediaShown ? "shown" : "not shown", mediaAt, peak, normalPeak);
     ASSERT_TRUE(windowShown) << "no window within five seconds";
     ASSERT_TRUE(mediaShown) << "the game never got past loading its media";
-    const long peak = game.process().peakMemoryKiB();
-    std::printf("  %s: window after %.2f s, media shown after %.2f s, peak %ld KiB (normal %ld)\n",
-                input.name.c_str(), windowAt, now() - start, peak, normalPeak);
     // The music streams from its file as it plays; nothing else stays open.
     for (const std::string& open : game.process().descriptorTargets()) {
         EXPECT_TRUE(open.rfind(dir_ / "Images/", 0) != 0 && open != dir_ / kDingFile)
