@@ -1,7 +1,7 @@
 // Files and a start that a suspicious user or a careless launcher could hand
 // the game: each gets its one line at most, and the game still shows its
-// window within seconds, holds no more memory than a small multiple of a
-// normal run's, and closes with status 0.
+// window and its media within seconds, stays under 300 MB, and closes with
+// status 0.
 #include <SDL.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
