@@ -134,10 +134,11 @@ check_ways_of_starting() { # check_ways_of_starting LABEL EXE
 # budget or the start past seconds, played by the twin: for each the game's
 # one line on stderr (Wine's own lines set aside), a game that plays on, and
 # status 0 on a close request. The case of a ding swapped for a named pipe is
-# left to Linux: a named pipe has no place among Windows' files. The reasons come out as on Linux: the same libraries and checks
-# give them. The twin draws with Direct3D 11 here: Wine's Direct3D 9, which
-# SDL would pick first, now and then crashes in its own threads while the
-# process ends, after the game has returned 0.
+# left to Linux: a named pipe has no place among Windows' files. The reasons
+# come out as on Linux: the same libraries and checks give them. The twin
+# draws with Direct3D 11 here: Wine's Direct3D 9, which SDL would pick first,
+# now and then crashes in its own threads while the process ends, after the
+# game has returned 0.
 check_bad_media() { # check_bad_media LABEL EXE
   local label=$1 exe=$2 t0
   t0=$(now)
