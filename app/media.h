@@ -26,6 +26,15 @@ struct Media {
 // on stderr naming it, and the game runs on without it.
 void loadMedia(Media& media);
 
+// All the media together may hold this much memory: the pictures (each
+// decoded surface, its texture and the buffer that converts one into the
+// other, 12 bytes a pixel), the ding decoded and converted. The largest
+// picture the game decodes, 4096 x 4096, takes 192 MiB of it, and leaves
+// room for a ding of half a minute. With the rest of the game, about 110 MB,
+// that stays under 300 MB whatever the files are. A file that would take
+// the media past it is refused before it is decoded.
+constexpr std::uint64_t kMediaBudgetBytes = std::uint64_t{216} << 20;
+
 // The largest texture a renderer takes, each side on its own.
 struct TextureLimit {
     // Where SDL reports no limit, none of its renderers takes more.

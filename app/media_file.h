@@ -1,31 +1,37 @@
-// A media path is looked at before anything opens it: opening a named pipe
-// waits for a writer that may never come, and opening a device may do
-// anything at all, so only regular files (and links to them) are read.
+// A media file is opened once, and everything the game learns of it, its
+// checks and its decoding alike, is read through that one opening: a path
+// looked up twice could lead to something else the second time. Opening a
+// named pipe would wait for a writer that may never come, so nothing is
+// waited on, and only a regular file (or a link to one) is read.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <functional>
+#include <optional>
 #include <string>
 
 #include "app/read_at.h"
 
-// Why the file at `path` is not opened as a medium: what stands there instead
-// of a regular file ("a named pipe, not a regular file"), or why nothing can
-// be found there ("No such file or directory"). Empty when it may be opened.
-std::string whyNotARegularFile(const char* path);
+struct MediaFile {
+#ifdef _WIN32
+    void* handle = nullptr;
+#else
+    int descriptor = -1;
+#endif
+    std::uint64_t size = 0;
+};
 
-// The regular file at `path`, opened for reading without ever waiting on it
-// and looked at again once open, in case it was replaced by something else
-// since whyNotARegularFile saw it; nullptr when it is not one.
-std::FILE* openRegularFile(const char* path);
+// The regular file at `path`, opened for reading without ever waiting on it;
+// nothing, with `why` set, when it cannot be opened or is not a regular file
+// ("a named pipe, not a regular file", "No such file or directory").
+std::optional<MediaFile> openMediaFile(const char* path, std::string& why);
 
-// Reads up to `count` bytes from the start of the regular file at `path`;
-// the number of bytes read, or -1 when it cannot be read as one.
-long readFileStart(const char* path, unsigned char* buffer, std::size_t count);
+// Reads up to `count` bytes at `offset`; the number read, fewer only at the
+// end of the file or on a read error.
+std::size_t readMediaFile(const MediaFile& file, std::uint64_t offset, unsigned char* buffer,
+                          std::size_t count);
 
-// Calls `use` with a reader of the regular file at `path` and the file's
-// size; false, without calling it, when it cannot be opened as one.
-bool readRegularFile(const char* path,
-                     const std::function<void(const ReadAt& read, std::uint64_t size)>& use);
+// A reader of the open file, for the checks; it must not outlive the file.
+ReadAt readerOf(const MediaFile& file);
+
+void closeMediaFile(MediaFile& file);

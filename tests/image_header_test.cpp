@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
@@ -157,10 +158,10 @@ std::string whyCutShort(const std::string& file) {
         std::memcpy(buffer, file.data() + std::min<std::size_t>(offset, file.size()), got);
         return got;
     };
-    return whyPngIsCutShort(read, file.size());
+    return whyPngChunksAreUnsafe(read, file.size(), 1000);
 }
 
-TEST(WhyPngIsCutShort, EveryChunkMustLieWholeInTheFileUpToTheClosingOne) {
+TEST(WhyPngChunksAreUnsafe, EveryChunkMustLieWholeInTheFileUpToTheClosingOne) {
     const std::string header = chunk("IHDR", std::string(13, '\1'));
     const std::string text = chunk("zTXt", "Comment" + std::string(40, 'z'));
     const std::string data = chunk("IDAT", std::string(100, 'd'));
@@ -185,6 +186,11 @@ TEST(WhyPngIsCutShort, EveryChunkMustLieWholeInTheFileUpToTheClosingOne) {
          "inside its IDAT chunk"},
         {"a type that is no word", kSignature + header + bigEndian(50) + std::string("\n\0ab", 4),
          "inside its ??ab chunk"},
+        {"image data at the most the size needs",
+         kSignature + header + data + chunk("IDAT", std::string(900, 'd')) + end, ""},
+        {"image data one byte past it",
+         kSignature + header + data + chunk("IDAT", std::string(901, 'd')) + end,
+         "its image data runs past 1000 bytes"},
     };
     for (const auto& c : cases) {
         const std::string reason = whyCutShort(c.file);
@@ -193,6 +199,66 @@ TEST(WhyPngIsCutShort, EveryChunkMustLieWholeInTheFileUpToTheClosingOne) {
         } else {
             EXPECT_NE(reason.find(c.reason), std::string::npos) << c.name << ": " << reason;
         }
+    }
+}
+
+}  // namespace
+
+namespace {
+
+PngLayout layout(std::uint32_t width, std::uint32_t height, unsigned bitDepth, unsigned colourType,
+                 bool interlaced = false) {
+    return PngLayout{{width, height}, bitDepth, colourType, interlaced};
+}
+
+TEST(MostImageDataBytes, IsEveryRowWithItsFilterByteAnEighthMoreAndTheMargin) {
+    const struct {
+        const char* name;
+        PngLayout layout;
+        std::uint64_t rowBytes;  // all the rows, filter bytes included
+    } cases[] = {
+        {"8-bit RGB", layout(50, 50, 8, 2), 50 * (1 + 150)},
+        {"16-bit RGBA", layout(3, 2, 16, 6), 2 * (1 + 24)},
+        {"1-bit grey rounds up to whole bytes", layout(9, 4, 1, 0), 4 * (1 + 2)},
+        {"palette", layout(100, 1, 8, 3), 1 + 100},
+        {"8-bit grey and alpha", layout(10, 10, 8, 4), 10 * (1 + 20)},
+        // Adam7 on 8 x 8: passes of 1x1, 1x1, 2x1, 2x2, 4x2, 4x4 and 8x4 pixels.
+        {"interlaced", layout(8, 8, 8, 0, true), 2 + 2 + 3 + 2 * 3 + 2 * 5 + 4 * 5 + 4 * 9},
+        {"interlaced, too narrow for some passes", layout(1, 1, 8, 0, true), 2},
+        {"a colour type no PNG has counts 64 bits", layout(2, 2, 8, 7), 2 * (1 + 16)},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(mostImageDataBytes(c.layout), c.rowBytes + c.rowBytes / 8 + kImageDataMarginBytes)
+            << c.name;
+    }
+}
+
+// The pictures a player may use, of every colour type and depth, interlaced
+// or not, with metadata or without, pass; the game's own too.
+TEST(WhyPngChunksAreUnsafe, PassesTheGamesImagesAndEveryKindOfPng) {
+    std::vector<std::string> files = {"Images/Bird.png", "Images/Pipe_Body.png",
+                                      "Images/Pipe_Head.png", "Images/Background.png",
+                                      "Images/ScoreSheet.png"};
+    for (const char* seed :
+         {"gray-1bit.png", "gray-alpha-paeth.png", "palette-with-transparency.png",
+          "rgba-16bit-interlaced.png", "with-text-and-icc.png"}) {
+        files.push_back(std::string("tests/fuzz/corpus/image_fuzz/") + seed);
+    }
+    for (const std::string& file : files) {
+        std::ifstream in(file, std::ios::binary);
+        const std::string bytes{std::istreambuf_iterator<char>(in), {}};
+        ASSERT_GE(bytes.size(), kPngLayoutBytes) << file;
+        const std::optional<PngLayout> found =
+            readPngLayout(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+        ASSERT_TRUE(found.has_value()) << file;
+        const ReadAt read = [&](std::uint64_t offset, unsigned char* buffer, std::size_t count) {
+            const std::size_t got =
+                offset < bytes.size() ? std::min<std::size_t>(count, bytes.size() - offset) : 0;
+            std::memcpy(buffer, bytes.data() + std::min<std::size_t>(offset, bytes.size()), got);
+            return got;
+        };
+        EXPECT_EQ(whyPngChunksAreUnsafe(read, bytes.size(), mostImageDataBytes(*found)), "")
+            << file;
     }
 }
 

@@ -1,5 +1,6 @@
-// Looking at a media path before opening it: a player's odd files must not
-// freeze the game, whatever stands where a picture or a sound should be.
+// Opening a media file once and reading it through that opening: a player's
+// odd files must not freeze the game, whatever stands where a picture or a
+// sound should be.
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -11,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,14 +22,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class MediaFile : public ::testing::Test {
+class MediaFileTest : public ::testing::Test {
 protected:
-    MediaFile() {
+    MediaFileTest() {
         std::string pattern = (fs::temp_directory_path() / "zephrin-media-XXXXXX").string();
         dir_ = mkdtemp(pattern.data());
         std::ofstream(path("regular.png"), std::ios::binary) << "0123456789";
     }
-    ~MediaFile() override {
+    ~MediaFileTest() override {
         fs::remove_all(dir_);
     }
     std::string path(const std::string& name) const {
@@ -56,7 +58,7 @@ struct KindCase {
     const char* expected;  // nullptr: any reason will do, but one must be given
 };
 
-TEST_F(MediaFile, OnlyRegularFilesAndLinksToThemMayBeOpened) {
+TEST_F(MediaFileTest, OnlyRegularFilesAndLinksToThemMayBeOpened) {
     const std::vector<KindCase> cases = {
         {"a regular file",
          [](const std::string&, const std::string& at) { std::ofstream(at) << "PNG"; }, ""},
@@ -102,7 +104,12 @@ TEST_F(MediaFile, OnlyRegularFilesAndLinksToThemMayBeOpened) {
     for (const KindCase& c : cases) {
         const std::string at = path("case" + std::to_string(n++));
         c.make(dir_.string(), at);
-        const std::string why = whyNotARegularFile(at.c_str());
+        std::string why;
+        std::optional<::MediaFile> file = openMediaFile(at.c_str(), why);
+        if (file) {
+            closeMediaFile(*file);
+        }
+        EXPECT_EQ(file.has_value(), why.empty()) << c.name;
         if (c.expected != nullptr) {
             EXPECT_EQ(why, c.expected) << c.name;
         } else {
@@ -111,26 +118,33 @@ TEST_F(MediaFile, OnlyRegularFilesAndLinksToThemMayBeOpened) {
     }
 }
 
-TEST_F(MediaFile, LookingAtANamedPipeOrReadingFromOneNeverWaits) {
+TEST_F(MediaFileTest, OpeningANamedPipeNeverWaits) {
     const std::string pipe = path("pipe");
     ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
-    EXPECT_EQ(exitStatusWithin2Seconds([&] { return whyNotARegularFile(pipe.c_str()).empty(); }),
-              0);
     EXPECT_EQ(exitStatusWithin2Seconds([&] {
-                  unsigned char buffer[24];
-                  return readFileStart(pipe.c_str(), buffer, sizeof buffer) == -1 ? 0 : 1;
+                  std::string why;
+                  return openMediaFile(pipe.c_str(), why) ? 1 : 0;
               }),
               0);
 }
 
-TEST_F(MediaFile, ReadsNoMoreThanAskedAndNoMoreThanThereIs) {
+TEST_F(MediaFileTest, ReadsNoMoreThanAskedAndNoMoreThanThereIs) {
+    std::string why;
+    std::optional<::MediaFile> file = openMediaFile(path("regular.png").c_str(), why);
+    ASSERT_TRUE(file.has_value()) << why;
+    EXPECT_EQ(file->size, 10u);
     unsigned char buffer[16] = {};
-    EXPECT_EQ(readFileStart(path("regular.png").c_str(), buffer, 4), 4);
+    EXPECT_EQ(readMediaFile(*file, 0, buffer, 4), 4u);
     EXPECT_EQ(std::string(buffer, buffer + 5), std::string("0123\0", 5));
-    EXPECT_EQ(readFileStart(path("regular.png").c_str(), buffer, sizeof buffer), 10);
-    EXPECT_EQ(std::string(buffer, buffer + 10), "0123456789");
-    EXPECT_EQ(readFileStart(path("missing.png").c_str(), buffer, sizeof buffer), -1);
-    EXPECT_EQ(readFileStart(dir_.c_str(), buffer, sizeof buffer), -1);
+    EXPECT_EQ(readerOf(*file)(6, buffer, sizeof buffer), 4u);
+    EXPECT_EQ(std::string(buffer, buffer + 4), "6789");
+    EXPECT_EQ(readMediaFile(*file, 10, buffer, sizeof buffer), 0u);
+    // What the file held when it was opened is what is read, whatever now
+    // stands at its path.
+    fs::remove(path("regular.png"));
+    mkfifo(path("regular.png").c_str(), 0600);
+    EXPECT_EQ(readMediaFile(*file, 0, buffer, sizeof buffer), 10u);
+    closeMediaFile(*file);
 }
 
 }  // namespace

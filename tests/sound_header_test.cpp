@@ -1,10 +1,12 @@
-// The checks on a sound file's first bytes: the ding must be a WAV, and the
-// music's ID3 tag must not claim text frames the mixer cannot read safely.
+// The checks on a sound file's headers: the ding must be a WAV whose decoded
+// size is known before it is decoded, and the mixer is given only the
+// music's audio, none of its tags.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -65,86 +67,157 @@ std::string tag(int version, const std::string& frames, unsigned char flags = 0,
            synchsafe(length) + frames;
 }
 
-std::string why(const std::string& file) {
-    const ReadAt read = [&](std::uint64_t offset, unsigned char* buffer, std::size_t count) {
-        if (offset >= file.size()) {
-            return std::size_t{0};
-        }
-        const std::size_t got = std::min<std::size_t>(count, file.size() - offset);
-        std::memcpy(buffer, file.data() + offset, got);
+ReadAt readerOf(const std::string& file) {
+    return [&file](std::uint64_t offset, unsigned char* buffer, std::size_t count) {
+        const std::size_t got =
+            offset < file.size() ? std::min<std::size_t>(count, file.size() - offset) : 0;
+        std::memcpy(buffer, file.data() + std::min<std::size_t>(offset, file.size()), got);
         return got;
     };
-    return whyId3TagIsUnsafe(read, file.size());
 }
 
-struct TagCase {
-    const char* name;
-    std::string file;
-    const char* refusal;  // a part of the reason; nullptr when the tag is safe
-};
+std::string littleEndian(std::uint32_t value, int bytes) {
+    std::string out;
+    for (int i = 0; i < bytes; ++i) {
+        out += static_cast<char>((value >> (8 * i)) & 0xFF);
+    }
+    return out;
+}
 
-TEST(WhyId3TagIsUnsafe, RefusesOnlyTextFramesLongerThanTheMixerReadsSafely) {
-    const std::string music(4096, '\xFF');  // stands for the MPEG frames after the tag
-    const std::string shortTitle = frame("TIT2", 4, 3);
-    const TagCase cases[] = {
-        {"no tag", music, nullptr},
-        {"a short file", "ID3", nullptr},
-        {"short frames", tag(3, shortTitle + frame("TPE1", 4, 3)) + music, nullptr},
-        {"a title at the longest safe length", tag(3, frame("TIT2", 1023, 3, 1023)) + music,
-         nullptr},
-        {"a title one byte longer", tag(3, frame("TIT2", 1024, 3, 1024)) + music,
-         "TIT2 frame claims 1024 bytes"},
-        {"a title claiming 2 GiB", tag(3, frame("TIT2", 0x7FFFFFF0, 3)) + music,
-         "TIT2 frame claims 2147483632 bytes"},
-        {"a long text frame after a short one", tag(3, shortTitle + frame("TALB", 5000, 3)) + music,
-         "TALB frame claims 5000"},
-        {"a long picture is no text", tag(3, frame("APIC", 5000, 3, 5000)) + music, nullptr},
-        {"version 4 sizes are synchsafe", tag(4, frame("TPE1", 1024, 4, 1024)) + music,
-         "TPE1 frame claims 1024"},
-        {"version 4 at the safe length", tag(4, frame("TPE1", 1023, 4, 1023)) + music, nullptr},
-        // 0x00 0x00 0x87 0xFF: 1,023 with the top bits cleared, 17,535 as the mixer adds it up.
-        {"version 4 size bytes with their top bit set",
-         tag(4, std::string("TIT2\x00\x00\x87\xFF\x00\x00", 10) + std::string(1023, 'x')) + music,
-         "TIT2 frame claims 17535"},
-        {"version 2 frames", tag(2, frame("TT2", 70000, 2)) + music, "TT2 frame claims 70000"},
-        {"version 2 short frames", tag(2, frame("TT2", 4, 2)) + music, nullptr},
-        {"padding ends the frames", tag(3, std::string(20, '\0') + frame("TIT2", 9000, 3)) + music,
-         nullptr},
-        {"after an extended header",
-         tag(3, synchsafe(6) + std::string(6, '\0') + frame("TIT2", 9000, 3), 0x40) + music,
-         "TIT2 frame claims 9000"},
-        {"a frame in the footer's room", tag(4, shortTitle, 0x10) + frame("TIT2", 9000, 4) + music,
-         "TIT2 frame claims 9000"},
-        {"a tag longer than its file", tag(3, frame("TIT2", 9000, 3), 0, 1u << 27), nullptr},
-        {"an unknown version", tag(5, frame("TIT2", 9000, 3)) + music, nullptr},
-        {"a tag cut inside a frame header", tag(3, "TIT2\x00\x00", 0, 6), nullptr},
+// An APE tag around `items`: a footer, and a header when asked for.
+std::string apeTag(const std::string& items, bool withHeader, std::uint32_t claimed = 0) {
+    const auto part = [&](std::uint32_t flags) {
+        const std::uint32_t size = claimed != 0 ? claimed : items.size() + 32;
+        return "APETAGEX" + littleEndian(2000, 4) + littleEndian(size, 4) + littleEndian(1, 4) +
+               littleEndian(flags, 4) + std::string(8, '\0');
     };
-    for (const TagCase& c : cases) {
-        const std::string reason = why(c.file);
-        if (c.refusal == nullptr) {
-            EXPECT_EQ(reason, "") << c.name;
-        } else {
-            EXPECT_NE(reason.find(c.refusal), std::string::npos) << c.name << ": " << reason;
+    return (withHeader ? part(0xA0000000) : "") + items + part(withHeader ? 0x80000000 : 0);
+}
+
+std::string id3v1Tag() {
+    return "TAG" + std::string(125, 't');
+}
+
+TEST(AudioBetweenTags, LeavesOutEveryTagAtEitherEnd) {
+    const std::string audio(4096, '\xFF');  // stands for the MPEG frames
+    const std::string title = frame("TIT2", 4, 3);
+    const std::string cover = frame("APIC", 2000, 3, 2000);
+    const std::string lyrics = "LYRICSBEGIN" + std::string(20, 'l');
+    const std::string lyrics2 = lyrics + "000031" + "LYRICS200";
+    const struct {
+        const char* name;
+        std::string before;
+        std::string after;
+    } cases[] = {
+        {"no tags", "", ""},
+        {"an ID3v2 tag", tag(3, title), ""},
+        {"a cover frame the mixer misreads", tag(3, cover), ""},
+        {"two ID3v2 tags", tag(3, title) + tag(4, frame("TIT2", 4, 4)), ""},
+        {"an ID3v2 tag with a footer", tag(4, title, 0x10) + std::string(10, '\0'), ""},
+        {"an APE tag at the start", apeTag("items", true), ""},
+        {"an ID3v1 tag", "", id3v1Tag()},
+        {"an APE tag with a header", "", apeTag(std::string(5000, '\0'), true)},
+        {"an APE tag without a header", "", apeTag("items", false)},
+        {"an APE tag before an ID3v1 tag", "", apeTag("items", true) + id3v1Tag()},
+        {"Lyrics3 version 2 before an ID3v1 tag", "", lyrics2 + id3v1Tag()},
+        {"Lyrics3 version 1", "", lyrics + "LYRICSEND"},
+        {"an appended ID3v2 tag", "", tag(4, title, 0x10) + "3DI\x04" + std::string(6, '\0')},
+        {"tags at both ends", tag(3, cover), apeTag("items", true) + id3v1Tag()},
+    };
+    for (const auto& c : cases) {
+        std::string file = c.before + audio + c.after;
+        if (c.after.rfind("3DI") != std::string::npos) {  // the footer repeats the tag's size
+            file.replace(file.size() - 4, 4, synchsafe(static_cast<std::uint32_t>(title.size())));
         }
+        const ByteSpan span = audioBetweenTags(readerOf(file), file.size());
+        EXPECT_EQ(span.begin, c.before.size()) << c.name;
+        EXPECT_EQ(span.end, c.before.size() + audio.size()) << c.name;
     }
 }
 
-// The walk reads frame headers only, however many the tag holds.
-TEST(WhyId3TagIsUnsafe, ReadsOnlyTheFrameHeaders) {
-    std::string frames;
-    for (int i = 0; i < 100; ++i) {
-        frames += frame("APIC", 1000, 3, 1000);
-    }
-    const std::string file = tag(3, frames) + std::string(4096, '\xFF');
-    std::size_t bytesRead = 0;
-    const ReadAt read = [&](std::uint64_t offset, unsigned char* buffer, std::size_t count) {
-        const std::size_t got = std::min<std::size_t>(count, file.size() - offset);
-        std::memcpy(buffer, file.data() + offset, got);
-        bytesRead += got;
-        return got;
+// A tag claiming more than the file holds, at the start, leaves no audio;
+// at the end, only its end marker is left out, so the mixer finds no tag.
+TEST(AudioBetweenTags, TagsClaimingMoreThanTheFileHoldsLeaveNoTagToTheMixer) {
+    const std::string audio(4096, '\xFF');
+    std::string file = tag(3, "", 0, 1u << 27) + audio;
+    ByteSpan span = audioBetweenTags(readerOf(file), file.size());
+    EXPECT_EQ(span.begin, span.end);
+
+    file = audio + apeTag("items", true, 1u << 30);
+    span = audioBetweenTags(readerOf(file), file.size());
+    EXPECT_EQ(span.begin, 0u);
+    EXPECT_EQ(span.end, file.size() - 32);
+
+    file = "";
+    span = audioBetweenTags(readerOf(file), file.size());
+    EXPECT_EQ(span.end, 0u);
+}
+
+// A WAV file of `dataBytes` bytes of sound in a format; `fmtExtra` follows
+// the format's 16 bytes.
+std::string wav(std::uint16_t tag, std::uint16_t channels, std::uint32_t rate,
+                std::uint16_t blockAlign, std::uint16_t bits, std::uint32_t dataBytes,
+                const std::string& before = "", const std::string& fmtExtra = "") {
+    const std::string fmt = littleEndian(tag, 2) + littleEndian(channels, 2) +
+                            littleEndian(rate, 4) + littleEndian(rate * blockAlign, 4) +
+                            littleEndian(blockAlign, 2) + littleEndian(bits, 2) + fmtExtra;
+    return "RIFF" + littleEndian(0, 4) + "WAVE" + before + "fmt " + littleEndian(fmt.size(), 4) +
+           fmt + "data" + littleEndian(dataBytes, 4) + std::string(dataBytes, '\0');
+}
+
+TEST(MeasureWav, CountsTheDecodedSoundAndTheConvertersBuffer) {
+    const MixerFormat mixer{22050, 2};
+    const std::string extensibleFloat = littleEndian(22, 2) + littleEndian(32, 2) +
+                                        littleEndian(3, 4) + littleEndian(3, 2) +
+                                        std::string(14, 'g');
+    const struct {
+        const char* name;
+        std::string file;
+        std::uint64_t frames;       // decoded from the file
+        std::uint64_t mixedFrames;  // once converted to the mixer's rate
+        std::uint64_t channels;     // of the file
+    } cases[] = {
+        {"16-bit stereo at the mixer's rate", wav(1, 2, 22050, 4, 16, 4000), 1000, 1001, 2},
+        {"8-bit mono at 8 kHz", wav(1, 1, 8000, 1, 8, 8000), 8000, 22051, 1},
+        {"24-bit mono", wav(1, 1, 44100, 3, 24, 3000), 1000, 501, 1},
+        {"float stereo, extensible", wav(0xFFFE, 2, 22050, 8, 32, 800, "", extensibleFloat), 100,
+         101, 2},
+        {"mu-law mono", wav(7, 1, 8000, 1, 8, 800), 800, 2206, 1},
+        // Two blocks of 256 bytes: at most 2 x (256 x 2 + 2) samples.
+        {"IMA ADPCM mono", wav(0x11, 1, 22050, 256, 4, 300), 1028, 1029, 1},
+        {"after a LIST chunk",
+         wav(1, 2, 22050, 4, 16, 40, "LIST" + littleEndian(3, 4) + std::string("abc\0", 4)), 10, 11,
+         2},
     };
-    EXPECT_EQ(whyId3TagIsUnsafe(read, file.size()), "");
-    EXPECT_EQ(bytesRead, 10u + 100u * 10u);
+    for (const auto& c : cases) {
+        const std::optional<WavSound> sound = measureWav(readerOf(c.file), c.file.size(), mixer);
+        ASSERT_TRUE(sound.has_value()) << c.name;
+        EXPECT_EQ(sound->bytesInMemory,
+                  c.frames * c.channels * 4 +
+                      (c.frames + c.mixedFrames) * std::max<std::uint64_t>(c.channels, 2) * 4)
+            << c.name;
+    }
+}
+
+TEST(MeasureWav, CountsOnlyTheSoundTheFileHoldsAndNeedsAFormatFirst) {
+    const MixerFormat mixer{22050, 2};
+    const std::string honest = wav(1, 2, 22050, 4, 16, 400);
+    std::string claiming = honest;
+    claiming.replace(claiming.size() - 404, 4, littleEndian(0xFFFFFFF0, 4));  // 4 GiB
+    const std::optional<WavSound> held = measureWav(readerOf(claiming), claiming.size(), mixer);
+    ASSERT_TRUE(held.has_value());
+    EXPECT_EQ(held->bytesInMemory,
+              measureWav(readerOf(honest), honest.size(), mixer)->bytesInMemory);
+    EXPECT_EQ(held->dataSizeAt, claiming.size() - 404);
+    EXPECT_EQ(held->dataBytesHeld, 400u);
+
+    const std::string dataFirst = "RIFF" + littleEndian(0, 4) + "WAVEdata" + littleEndian(4, 4) +
+                                  "abcd" + "fmt " + littleEndian(16, 4) + std::string(16, '\1');
+    EXPECT_FALSE(measureWav(readerOf(dataFirst), dataFirst.size(), mixer).has_value());
+    const std::string noRate = wav(1, 2, 0, 4, 16, 400);
+    EXPECT_FALSE(measureWav(readerOf(noRate), noRate.size(), mixer).has_value());
+    const std::string noChannels = wav(1, 0, 22050, 4, 16, 400);
+    EXPECT_FALSE(measureWav(readerOf(noChannels), noChannels.size(), mixer).has_value());
 }
 
 }  // namespace

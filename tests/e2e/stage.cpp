@@ -164,6 +164,11 @@ void writeDecompressionBomb(const std::string& path, std::uint32_t width, std::u
     writeFile(path, pngFile(width, height, deflateRepeated(block, height / kRowsPerBlock)));
 }
 
+void writeImageDataRunningOn(const std::string& path, std::uint32_t width, std::uint32_t height,
+                             std::uint32_t mebibytes) {
+    writeFile(path, pngFile(width, height, deflateRepeated(std::string(1 << 20, '\0'), mebibytes)));
+}
+
 void stageMedia(const ScratchDir& dir) {
     std::filesystem::create_directories(dir / "Images");
     std::filesystem::create_directories(dir / "Sounds");

@@ -34,6 +34,10 @@ void writeSizeClaimingPng(const std::string& path, std::uint32_t width, std::uin
 // one: a 16384 x 16384 picture, 768 MiB to decode, in under a megabyte.
 void writeDecompressionBomb(const std::string& path, std::uint32_t width, std::uint32_t height,
                             std::uint32_t rgb);
+// A PNG of width x height in black whose image data runs on for `mebibytes`
+// MiB of zeros, compressed about a thousand to one.
+void writeImageDataRunningOn(const std::string& path, std::uint32_t width, std::uint32_t height,
+                             std::uint32_t mebibytes);
 void writeFile(const std::string& path, const std::string& bytes);
 std::string readFile(const std::string& path);
 

@@ -1,5 +1,6 @@
 // An image as the game loads one: the checks of its header and its chunks
-// first, then, only for what passes, SDL_image's decoder, here from memory.
+// (each whole, and no more image data than its size can need) first, then,
+// only for what passes, SDL_image's decoder, here from memory.
 #include <SDL.h>
 #include <SDL_image.h>
 #include <zlib.h>
@@ -54,11 +55,11 @@ extern "C" std::size_t LLVMFuzzerCustomMutator(std::uint8_t* data, std::size_t s
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const std::optional<ImageSize> claimed = readPngSize(data, size);
-    if (!claimed || judgeImageSize(*claimed, kTextureSide, kTextureSide) != SizeVerdict::kFits) {
+    const std::optional<PngLayout> layout = readPngLayout(data, size);
+    if (!layout || judgeImageSize(layout->size, kTextureSide, kTextureSide) != SizeVerdict::kFits) {
         return 0;  // the game does not decode it
     }
-    if (!whyPngIsCutShort(readerOf(data, size), size).empty()) {
+    if (!whyPngChunksAreUnsafe(readerOf(data, size), size, mostImageDataBytes(*layout)).empty()) {
         return 0;  // nor this
     }
     SDL_ClearError();
