@@ -6,7 +6,7 @@
 //   every 500 ms to keep the game running, with a screenshot every 1.5 s.
 import { measureCadence } from '../tests/web/cadence.mjs';
 import { launchChromium, Page } from '../tests/web/cdp.mjs';
-import { serve } from '../tests/web/server.mjs';
+import { serve } from '../tools/web/server.mjs';
 
 const seconds = Number(process.argv[2] || 20);
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));

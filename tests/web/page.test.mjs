@@ -9,7 +9,7 @@ import { join } from 'node:path';
 
 import { measureCadence } from './cadence.mjs';
 import { decodePng, launchChromium, Page } from './cdp.mjs';
-import { serve } from './server.mjs';
+import { serve } from '../../tools/web/server.mjs';
 import { BIRD, PIPE, SKY, stageMedia } from './stage.mjs';
 
 const WEB_DIR = process.env.ZEPHRIN_WEB_DIR;
