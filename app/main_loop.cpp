@@ -40,14 +40,14 @@ void drawBackground(SDL_Renderer* renderer, SDL_Texture* backgroundTexture) {
     SDL_RenderCopyEx(renderer, backgroundTexture, nullptr, nullptr, 0.0, nullptr, SDL_FLIP_NONE);
 }
 
+}  // namespace
+
 void drawFrame(const GameState& state, const Media& media) {
     drawBackground(media.renderer, media.backgroundTexture);
     drawPipes(media.renderer, state, media.pipeBodyTexture, media.pipeHeadTexture);
     drawScore(media.renderer, state.score, media.scoreSheetTexture);
     drawBird(media.renderer, state, media.birdTexture);
 }
-
-}  // namespace
 
 std::uint32_t readClockMs() {
     return SDL_GetTicks();

@@ -20,6 +20,10 @@ bool tickIsDue(std::uint32_t nowMs, std::int32_t lastTickMs);
 // that waits between passes wakes then, so that its ticks keep to 31 ms.
 std::uint32_t msUntilTickDue(std::uint32_t nowMs, std::int32_t lastTickMs);
 
+// Draws the picture of the state: the background, the pipes, the score and
+// the bird, in that order, without clearing or presenting.
+void drawFrame(const GameState& state, const Media& media);
+
 // One pass: drain the events, test for game over, and while the game runs,
 // clear, tick the world when due, draw and present. False once a quit event
 // arrives; the events queued behind it stay unhandled.

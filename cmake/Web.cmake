@@ -4,8 +4,12 @@
 #   zephrin.js       the program's loader, and zephrin.wasm, the program
 #   zephrin.data     Images/ and Sounds/, at the paths the game opens them by,
 #   zephrin.data.js  with the loader that puts them in place before main()
+#   first-frame.jpg  the picture a new game shows first, shown while loading
+#   manifest.webmanifest, icon-*.png   what installing the page as an app takes
+#   sw.js            the service worker that keeps all of it for offline play
 # The media are packed apart from the program so that the tests can stage
-# their own.
+# their own. The icons and the first picture are drawn by programs of ours
+# built for the machine that builds (tools/web/build.sh names them).
 
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 
@@ -18,7 +22,9 @@ target_link_options(zephrin PRIVATE
   -sALLOW_MEMORY_GROWTH=1
   # The file system that zephrin.data.js fills before main(), with what it calls.
   -sFORCE_FILESYSTEM=1
-  "-sEXPORTED_RUNTIME_METHODS=['addRunDependency','removeRunDependency','FS_createPath','FS_createDataFile','FS_createPreloadedFile']"
+  "-sEXPORTED_RUNTIME_METHODS=['addRunDependency','removeRunDependency','FS_createPath','FS_createDataFile','FS_createPreloadedFile','callMain']"
+  # The page loads everything first and starts main() when the player does.
+  -sINVOKE_RUN=0
   # SDL 2.26's audio calls JavaScript helpers that this emscripten leaves
   # out unless asked; their names start with a $, which the build tools
   # would take for a variable, so the list is read from a file.
@@ -46,3 +52,53 @@ add_custom_command(
 # The page carries the version in its footer.
 configure_file(app/web/index.html index.html @ONLY)
 add_custom_target(zephrin_web_data ALL DEPENDS zephrin.data zephrin.data.js)
+
+set(ZEPHRIN_MAKE_ICON "" CACHE FILEPATH "zephrin_make_icon built for the build machine")
+set(ZEPHRIN_FIRST_FRAME "" CACHE FILEPATH "zephrin_first_frame built for the build machine")
+if(NOT ZEPHRIN_MAKE_ICON OR NOT ZEPHRIN_FIRST_FRAME)
+  message(FATAL_ERROR "name the build machine's icon and picture drawers with "
+          "-DZEPHRIN_MAKE_ICON=<path> -DZEPHRIN_FIRST_FRAME=<path> (tools/web/build.sh does)")
+endif()
+
+# The bird on transparency, and on the sky's colour (47a9e0, the top of the
+# background) with room around it for launchers that cut icons to a circle
+# or a rounded square.
+set(web_icons)
+foreach(size 192 512)
+  add_custom_command(
+    OUTPUT icon-${size}.png icon-maskable-${size}.png
+    COMMAND "${ZEPHRIN_MAKE_ICON}" "${PROJECT_SOURCE_DIR}/Images/Bird.png" ${size} icon-${size}.png
+    COMMAND "${ZEPHRIN_MAKE_ICON}" "${PROJECT_SOURCE_DIR}/Images/Bird.png" ${size}
+            icon-maskable-${size}.png 47a9e0 60
+    DEPENDS "${PROJECT_SOURCE_DIR}/Images/Bird.png" "${ZEPHRIN_MAKE_ICON}"
+    COMMENT "Drawing the ${size}-pixel app icons"
+    VERBATIM)
+  list(APPEND web_icons icon-${size}.png icon-maskable-${size}.png)
+endforeach()
+add_custom_command(
+  OUTPUT first-frame.jpg
+  COMMAND "${ZEPHRIN_FIRST_FRAME}" "${CMAKE_CURRENT_BINARY_DIR}/first-frame.jpg"
+  WORKING_DIRECTORY "${PROJECT_SOURCE_DIR}"
+  DEPENDS ${media_files} "${ZEPHRIN_FIRST_FRAME}"
+  COMMENT "Drawing the first picture of a game"
+  VERBATIM)
+configure_file(app/web/manifest.webmanifest manifest.webmanifest COPYONLY)
+
+# The service worker names its cache after the files it keeps, so that any
+# change to them makes a new worker, which replaces the old cache whole.
+set(web_made index.html zephrin.data zephrin.data.js first-frame.jpg manifest.webmanifest
+    ${web_icons})
+set(web_cached zephrin.js zephrin.wasm ${web_made})
+list(TRANSFORM web_made PREPEND "${CMAKE_CURRENT_BINARY_DIR}/")
+string(REPLACE ";" "," web_cached "${web_cached}")
+add_custom_command(
+  OUTPUT sw.js
+  COMMAND "${CMAKE_COMMAND}" -DTEMPLATE=${PROJECT_SOURCE_DIR}/app/web/sw.js
+          -DVERSION=${PROJECT_VERSION} "-DFILES=${web_cached}"
+          -P "${PROJECT_SOURCE_DIR}/cmake/web-service-worker.cmake"
+  WORKING_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}"
+  DEPENDS zephrin ${web_made} "${PROJECT_SOURCE_DIR}/app/web/sw.js"
+          "${PROJECT_SOURCE_DIR}/cmake/web-service-worker.cmake"
+  COMMENT "Writing the service worker"
+  VERBATIM)
+add_custom_target(zephrin_web_page ALL DEPENDS sw.js)

@@ -1,5 +1,8 @@
 // Scales an image onto a transparent square, centred and keeping its aspect:
 //   zephrin-make-icon <in.png> <size> <out.png>
+//   zephrin-make-icon <in.png> <size> <out.png> <rrggbb> <percent>
+//                     the same on a solid colour, the image across that share of
+//                     the side: an icon that the system may cut to a circle
 //   zephrin-make-icon <in.png> <out.ico> <size>...     one Windows icon, every size in it
 // Nearest-neighbour scaling, so the same input always gives the same icon.
 #define SDL_MAIN_HANDLED
@@ -21,22 +24,37 @@ int fail(const char* what, const char* path) {
     return EXIT_FAILURE;
 }
 
+// What lies under the image: transparency, or a solid colour with the image
+// across a share of the side.
+struct Backdrop {
+    bool solid = false;
+    Uint32 rgb = 0;
+    int percent = 100;
+};
+
 // The image scaled onto a size x size square of ARGB pixels; null on failure.
-SDL_Surface* drawIcon(SDL_Surface* image, int size) {
+SDL_Surface* drawIcon(SDL_Surface* image, int size, const Backdrop& backdrop = {}) {
     SDL_Surface* icon = SDL_CreateRGBSurfaceWithFormat(0, size, size, 32, SDL_PIXELFORMAT_ARGB8888);
     if (icon == nullptr) {
         return nullptr;
     }
-    // Copy the pixels with their alpha instead of blending onto the empty square.
-    SDL_SetSurfaceBlendMode(image, SDL_BLENDMODE_NONE);
-    SDL_FillRect(icon, nullptr, SDL_MapRGBA(icon->format, 0, 0, 0, 0));
+    if (backdrop.solid) {
+        SDL_SetSurfaceBlendMode(image, SDL_BLENDMODE_BLEND);
+        SDL_FillRect(icon, nullptr, 0xFF000000 | backdrop.rgb);
+    } else {
+        // Copy the pixels with their alpha instead of blending onto the empty square.
+        SDL_SetSurfaceBlendMode(image, SDL_BLENDMODE_NONE);
+        SDL_FillRect(icon, nullptr, SDL_MapRGBA(icon->format, 0, 0, 0, 0));
+    }
 
-    SDL_Rect target{0, 0, size, size};
+    const int side = size * backdrop.percent / 100;
+    const int margin = (size - side) / 2;
+    SDL_Rect target{margin, margin, side, side};
     if (image->w > image->h) {
-        target.h = SDL_max(1, image->h * size / image->w);
+        target.h = SDL_max(1, image->h * side / image->w);
         target.y = (size - target.h) / 2;
     } else if (image->h > image->w) {
-        target.w = SDL_max(1, image->w * size / image->h);
+        target.w = SDL_max(1, image->w * side / image->h);
         target.x = (size - target.w) / 2;
     }
     if (SDL_BlitScaled(image, nullptr, icon, &target) != 0) {
@@ -158,7 +176,7 @@ bool endsWith(const std::string& text, const std::string& end) {
 
 int usage() {
     std::fprintf(stderr,
-                 "usage: zephrin-make-icon <in.png> <size> <out.png>\n"
+                 "usage: zephrin-make-icon <in.png> <size> <out.png> [<rrggbb> <percent>]\n"
                  "       zephrin-make-icon <in.png> <out.ico> <size>...\n");
     return EXIT_FAILURE;
 }
@@ -170,15 +188,25 @@ int main(int argc, char* argv[]) {
         return usage();
     }
     const bool ico = endsWith(argv[2], ".ico");
+    // Windows icons go up to 256 pixels; web app icons to 512.
+    const int largest = ico ? 256 : 512;
     std::vector<int> sizes;
     for (int i = ico ? 3 : 2; i < (ico ? argc : 3); ++i) {
         const int size = std::atoi(argv[i]);
-        if (size <= 0 || size > 256) {
+        if (size <= 0 || size > largest) {
             return usage();
         }
         sizes.push_back(size);
     }
-    if (!ico && argc != 4) {
+    Backdrop backdrop;
+    if (!ico && argc == 6) {
+        backdrop.solid = true;
+        backdrop.rgb = static_cast<Uint32>(std::strtoul(argv[4], nullptr, 16)) & 0xFFFFFF;
+        backdrop.percent = std::atoi(argv[5]);
+        if (backdrop.percent <= 0 || backdrop.percent > 100) {
+            return usage();
+        }
+    } else if (!ico && argc != 4) {
         return usage();
     }
     SDL_Surface* loaded = IMG_Load(argv[1]);
@@ -193,7 +221,7 @@ int main(int argc, char* argv[]) {
     if (ico) {
         status = writeIco(image, argv[2], sizes);
     } else {
-        SDL_Surface* icon = drawIcon(image, sizes[0]);
+        SDL_Surface* icon = drawIcon(image, sizes[0], backdrop);
         if (icon == nullptr) {
             status = fail("cannot scale", argv[1]);
         } else if (IMG_SavePNG(icon, argv[3]) != 0) {

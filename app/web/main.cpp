@@ -1,6 +1,8 @@
 // The game in a web page: the shared start-up, then the browser runs one pass
 // of the loop at a time, since a page must hand control back between passes
-// to draw, take keys and play sound.
+// to draw, take keys and play sound. The page starts main() at the player's
+// first tap, click or key, and sizes the canvas to the screen.
+#include <SDL.h>
 #include <emscripten.h>
 
 #include <algorithm>
@@ -71,9 +73,41 @@ void runOnePass() {
     scheduleNextPass();
 }
 
+// Redraws the picture at once after the drawing buffer changed size, which
+// blanks it: a game that is over goes on showing its last frame. The state
+// is drawn as it stands; nothing moves.
+void drawAgain() {
+    SDL_RenderClear(gMedia.renderer);
+    drawFrame(gState, gMedia);
+    SDL_RenderPresent(gMedia.renderer);
+}
+
+// A drawing buffer larger than this may be refused by the graphics driver.
+constexpr int kLargestCanvasSide = 4096;
+
 }  // namespace
 
 extern "C" {
+
+// The page sizes the canvas to the largest square the screen has room for
+// and hands the game its side in device pixels. The drawing buffer gets that
+// many pixels, and the renderer scales the game's 800 x 800 picture into it,
+// so that the picture is drawn at the screen's own resolution instead of
+// being stretched from 800 pixels by the browser.
+EMSCRIPTEN_KEEPALIVE void zephrin_fit_canvas(int side) {
+    if (gMedia.window == nullptr || gMedia.renderer == nullptr) {
+        return;
+    }
+    side = std::clamp(side, 1, kLargestCanvasSide);
+    int width = 0;
+    int height = 0;
+    SDL_GetWindowSize(gMedia.window, &width, &height);
+    if (width == side && height == side) {
+        return;
+    }
+    SDL_SetWindowSize(gMedia.window, side, side);
+    drawAgain();
+}
 
 // How many world ticks have run since the start.
 EMSCRIPTEN_KEEPALIVE std::uint32_t zephrin_tick_count() {
@@ -93,6 +127,9 @@ int main() {
     if (!startGame(gState, gMedia)) {
         return EXIT_FAILURE;
     }
+    // Every coordinate of the game stays a pixel of the 800 x 800 picture,
+    // whatever size the page gives the canvas.
+    SDL_RenderSetLogicalSize(gMedia.renderer, kWindowWidth, kWindowHeight);
     // Returns at once; the page keeps the game running after main ends.
     emscripten_set_main_loop(runOnePass, 0, false);
     scheduleNextPass();

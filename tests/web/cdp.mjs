@@ -164,8 +164,28 @@ export class Page {
     await Promise.all(sent);
   }
 
-  async screenshot(timeoutMs = 10000) {
-    const { data } = await this.send('Page.captureScreenshot', { format: 'png' }, timeoutMs);
+  // A tap of one finger, or of several at once (two for a pinch), which move
+  // by `spread` pixels apart from each other before they lift.
+  async touch(points, spread = 0) {
+    const at = (move) => points.map(([x, y], i) => ({ x: x + (i ? move : -move), y, id: i }));
+    await this.send('Input.dispatchTouchEvent', { type: 'touchStart', touchPoints: at(0) });
+    for (let step = 1; spread && step <= 5; ++step) {
+      await this.send('Input.dispatchTouchEvent',
+                      { type: 'touchMove', touchPoints: at(spread * step / 10) });
+    }
+    await this.send('Input.dispatchTouchEvent', { type: 'touchEnd', touchPoints: [] });
+  }
+
+  async click(x, y) {
+    for (const type of ['mousePressed', 'mouseReleased']) {
+      await this.send('Input.dispatchMouseEvent', { type, x, y, button: 'left', clickCount: 1 });
+    }
+  }
+
+  // A PNG of the page, or of a rectangle of it, at `scale` of its screen pixels.
+  async screenshot(timeoutMs = 10000, clip = undefined) {
+    const { data } = await this.send('Page.captureScreenshot', { format: 'png', clip },
+                                     timeoutMs);
     return Buffer.from(data, 'base64');
   }
 

@@ -7,9 +7,12 @@ import { mkdtempSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 
+import { serve } from '../../tools/web/server.mjs';
 import { measureCadence } from './cadence.mjs';
-import { decodePng, launchChromium, Page } from './cdp.mjs';
-import { serve } from './server.mjs';
+import {
+  canvasPixels, emulateScreen, FALL, firstFrame, load, loadAndStart, near, openPage, sleep,
+  statusLine, ticks, TICKS_TO_FALL_OUT, waitForGameOver,
+} from './play.mjs';
 import { BIRD, PIPE, SKY, stageMedia } from './stage.mjs';
 
 const WEB_DIR = process.env.ZEPHRIN_WEB_DIR;
@@ -19,91 +22,6 @@ if (!WEB_DIR) {
 const VERSION = process.env.ZEPHRIN_VERSION;  // the version the footer must show
 const SCREENSHOT = process.env.ZEPHRIN_WEB_SCREENSHOT;  // where to save the page's picture
 const CADENCE_SECONDS = Number(process.env.ZEPHRIN_WEB_CADENCE_SECONDS || 6);
-
-const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
-
-// The free fall of a new game (y = 400, velocity -70, gravity 15, a tick
-// moving the bird by 0.4 of its velocity), tick by tick until it leaves the
-// window: the game's own rules, written out.
-function fallFromStart() {
-  const ys = [400];
-  let y = 400;
-  let velocity = Math.fround(-70);
-  while (y <= 800) {
-    velocity = Math.fround(Math.fround(15) * 0.4 + velocity);
-    y = Math.trunc(velocity * 0.4 + y);
-    ys.push(y);
-  }
-  return ys;
-}
-const FALL = fallFromStart();
-const TICKS_TO_FALL_OUT = FALL.length - 1;  // 33
-
-// A page in a fresh chromium with every console error and uncaught
-// exception collected.
-async function openPage(flags = []) {
-  const browser = await launchChromium(flags);
-  const page = await Page.open(browser);
-  const errors = [];
-  page.on((method, params) => {
-    if (method === 'Runtime.consoleAPICalled' && params.type === 'error') {
-      errors.push(params.args.map((arg) => arg.value ?? arg.description).join(' '));
-    } else if (method === 'Runtime.exceptionThrown') {
-      errors.push(params.exceptionDetails.exception?.description ?? params.exceptionDetails.text);
-    } else if (method === 'Log.entryAdded' && params.entry.level === 'error') {
-      errors.push(`${params.entry.text} ${params.entry.url ?? ''}`);
-    }
-  });
-  await page.send('Runtime.enable');
-  await page.send('Log.enable');
-  await page.send('Page.enable');
-  return { browser, page, errors };
-}
-
-async function load(page, url) {
-  await page.send('Page.navigate', { url });
-  await page.waitFor('document.readyState === "complete"');
-}
-
-const firstFrame = (page) => page.waitFor('window.zephrinFirstFrameMs', 30000, 'the first frame');
-const ticks = (page) => page.evaluate('Module._zephrin_tick_count()');
-const statusLine = (page) => page.evaluate(
-  '({ text: document.getElementById("status").textContent, ' +
-  'problem: document.getElementById("status").className === "problem" })');
-
-// Waits until no world tick has run for half a second: the game is over.
-async function waitForGameOver(page, timeoutMs = 15000) {
-  const deadline = Date.now() + timeoutMs;
-  let count = await ticks(page);
-  let still = Date.now();
-  while (Date.now() - still < 500) {
-    assert.ok(Date.now() < deadline, 'the game never ended');
-    await sleep(50);
-    const now = await ticks(page);
-    if (now !== count) {
-      count = now;
-      still = Date.now();
-    }
-  }
-  return count;
-}
-
-// The canvas's pixels, from a screenshot of the page.
-async function canvasPixels(page) {
-  const rect = await page.evaluate(
-    '(() => { const r = document.getElementById("canvas").getBoundingClientRect(); ' +
-    'return { x: r.x, y: r.y }; })()');
-  const shot = decodePng(await page.screenshot());
-  return {
-    at(x, y) {
-      const i = ((Math.round(rect.y) + y) * shot.width + Math.round(rect.x) + x) * 4;
-      return [shot.rgba[i], shot.rgba[i + 1], shot.rgba[i + 2]];
-    },
-  };
-}
-
-const near = (pixel, colour, tolerance = 12) =>
-  pixel.every((channel, i) => Math.abs(channel - colour[i]) <= tolerance);
 
 // The centre of the red bird and how many pixels it covers.
 function findBird(pixels) {
@@ -135,14 +53,17 @@ function pipeRuns(pixels, x) {
   return runs;
 }
 
+// A window in which the canvas comes out at 800 x 800 pixels, with the panel
+// (13rem and the 8-pixel gap) beside it: the picture read pixel for pixel.
+const GAME_SIZED = { width: 1016, height: 800 };
+
 describe('the page with the game\'s own art', () => {
   let server, browser, page, errors;
   before(async () => {
     server = await serve(WEB_DIR);
     ({ browser, page, errors } = await openPage());
+    await emulateScreen(page, GAME_SIZED);
     await load(page, server.url);
-    const ms = await firstFrame(page);
-    console.log(`# first frame ${ms.toFixed(0)} ms after navigation (fresh browser)`);
   });
   after(async () => {
     page?.close();
@@ -150,54 +71,46 @@ describe('the page with the game\'s own art', () => {
     await server?.close();
   });
 
-  it('has the title, an 800 x 800 canvas centred and focused, the keys under it, the version in the footer', async () => {
+  it('shows the first picture, loads, and starts the game and its music only at the first key', async () => {
+    const shown = await page.evaluate('(() => { const still = document.getElementById("still"); ' +
+                                      'return still.complete && still.naturalWidth; })()');
+    assert.equal(shown, 800, 'the first picture is shown while the game loads');
+    await page.waitFor('window.zephrinReadyMs', 30000, 'the game to load');
+    await sleep(500);
+    assert.equal(await page.evaluate('window.zephrinFirstFrameMs === undefined && ' +
+                                     'Module.SDL2 === undefined'), true,
+                 'nothing runs and nothing sounds before the player acts');
+    assert.match((await statusLine(page)).text, /press a key to play/);
+    const key = await page.evaluate('performance.now()');
+    await page.press('r');
+    const ms = await firstFrame(page);
+    console.log(`# first frame ${(ms - key).toFixed(0)} ms after the first key; ` +
+                `the game was ready ${(await page.evaluate('zephrinReadyMs')).toFixed(0)} ms ` +
+                'after navigation (fresh browser)');
+    await page.waitFor('Module.SDL2.audioContext.state === "running"', 5000, 'the music to play');
+    assert.ok(await ticks(page) <= 5, 'the first game began with the key');
+  });
+
+  it('has the title, the canvas focused, the keys and the restart control beside it, the version', async () => {
     const page_ = await page.evaluate(`(() => {
-      const canvas = document.getElementById('canvas');
-      const box = canvas.getBoundingClientRect();
-      const status = document.getElementById('status').getBoundingClientRect();
-      return { title: document.title, width: canvas.width, height: canvas.height,
-               boxWidth: box.width, boxHeight: box.height,
-               offCentre: box.x + box.width / 2 - innerWidth / 2,
-               focused: document.activeElement === canvas, statusBelow: status.top >= box.bottom,
+      const canvas = document.getElementById('canvas').getBoundingClientRect();
+      const clear = (id) => { const box = document.getElementById(id).getBoundingClientRect();
+        return box.width > 0 && (box.left >= canvas.right || box.top >= canvas.bottom); };
+      return { title: document.title, focused: document.activeElement.id === 'canvas',
                keys: document.getElementById('status').textContent,
+               restart: document.getElementById('restart').textContent,
                footer: document.getElementById('version').textContent,
-               footerClear: (() => {
-                 const footer = document.getElementById('version').getBoundingClientRect();
-                 return footer.width > 0 && (footer.left >= box.right || footer.top >= box.bottom);
-               })() };
+               clear: ['status', 'restart', 'version'].every(clear) };
     })()`);
     assert.equal(page_.title, 'Zephrin');
-    assert.deepEqual([page_.width, page_.height, page_.boxWidth, page_.boxHeight], [800, 800, 800, 800]);
-    assert.ok(Math.abs(page_.offCentre) <= 1, `canvas off centre by ${page_.offCentre} px`);
     assert.ok(page_.focused, 'the canvas has the focus');
-    assert.ok(page_.statusBelow, 'the line of keys is under the canvas');
-    assert.match(page_.keys, /Space.*R/);
-    assert.ok(page_.footerClear, 'the version is shown, clear of the canvas');
+    assert.match(page_.keys, /Tap.*Space.*Restart.*R/);
+    assert.equal(page_.restart, 'Restart');
+    assert.ok(page_.clear, 'the panel is clear of the canvas');
     if (VERSION) {
       assert.equal(page_.footer, `Zephrin ${VERSION}`);
     } else {
       assert.match(page_.footer, /^Zephrin \d+\.\d+\.\d+$/);
-    }
-  });
-
-  it('holds the sound until a key is pressed, then plays it', async () => {
-    const audio = 'Module.SDL2.audioContext.state';
-    assert.equal(await page.evaluate(audio), 'suspended', 'browsers hold sound until the player acts');
-    await page.press('r');
-    await page.waitFor(`${audio} === "running"`, 5000, 'the audio context to run');
-  });
-
-  it('keeps space and r from scrolling a page too small for the game', async () => {
-    await page.send('Emulation.setDeviceMetricsOverride',
-                    { width: 900, height: 500, deviceScaleFactor: 1, mobile: false });
-    try {
-      const scrollable = await page.evaluate('document.documentElement.scrollHeight > innerHeight');
-      assert.ok(scrollable, 'the page must be taller than the window for this test to mean anything');
-      await page.press(' ', ' ', 'r', ' ');
-      await sleep(200);
-      assert.equal(await page.evaluate('scrollY'), 0);
-    } finally {
-      await page.send('Emulation.clearDeviceMetricsOverride');
     }
   });
 
@@ -235,8 +148,8 @@ describe('the game, with plain-colour media', () => {
     server = await serve(WEB_DIR, { replace: { 'zephrin.data': staged.data,
                                                'zephrin.data.js': staged.loader } });
     ({ browser, page, errors } = await openPage());
-    await load(page, server.url);
-    await firstFrame(page);
+    await emulateScreen(page, GAME_SIZED);
+    await loadAndStart(page, server.url);
   });
   after(async () => {
     page?.close();
@@ -249,7 +162,8 @@ describe('the game, with plain-colour media', () => {
     const before = await ticks(page);
     const pixels = await canvasPixels(page);
     const afterShot = await ticks(page);
-    for (const [x, y] of [[5, 5], [795, 5], [5, 795], [100, 600], [600, 100]]) {
+    // Left of the bird's column, where no pipe comes in the first two seconds.
+    for (const [x, y] of [[5, 5], [250, 5], [5, 795], [100, 600], [200, 100]]) {
       assert.ok(near(pixels.at(x, y), SKY), `sky at ${x},${y}: ${pixels.at(x, y)}`);
     }
     // The bird's square is 50 px wide, its left edge at x = 300; it falls
@@ -354,7 +268,7 @@ describe('the page when something is missing', () => {
       await prepare(page);
       await load(page, url);
       await page.waitFor('document.getElementById("status").className === "problem" || ' +
-                         'window.zephrinFirstFrameMs', 15000, 'the page to start or give up');
+                         'window.zephrinReadyMs', 15000, 'the page to load or give up');
       return await statusLine(page);
     } finally {
       page.close();
@@ -385,8 +299,8 @@ describe('the page when something is missing', () => {
     const full = await serve(WEB_DIR);
     const { browser, page } = await openPage(['--disable-3d-apis']);
     try {
-      await load(page, full.url);
-      await firstFrame(page);
+      await emulateScreen(page, GAME_SIZED);
+      await loadAndStart(page, full.url);
       assert.match((await statusLine(page)).text, /No WebGL/);
       await page.waitFor('Module._zephrin_tick_count() > 3', 5000, 'world ticks');
       const pixels = await canvasPixels(page);

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Builds Zephrin for the web with Debian's emscripten and packs
 # dist/zephrin-<version>-web.zip: index.html, zephrin.js, zephrin.wasm,
-# zephrin.data (with its loader zephrin.data.js), the game's licence and the
-# licences of everything linked in; the same sources give the same bytes.
-# Unpacked, it is a folder of static files that any web server can host;
-# tools/web/serve.sh serves it here.
+# zephrin.data (with its loader zephrin.data.js), the first picture, the app
+# manifest, icons and service worker, a .gz and a .br copy beside each file
+# that compresses, the game's licence and the licences of everything linked
+# in; the same sources give the same bytes. Unpacked, it is a folder of
+# static files that any web server can host; tools/web/serve.sh serves it
+# here, compressed.
 #
 #   tools/web/build.sh           build the libraries (once), the game, the zip
 #   tools/web/build.sh --test    the same, then play the unpacked zip in
@@ -14,7 +16,11 @@
 # (through sudo when not root). SDL2, SDL2_image, SDL2_mixer, libpng, zlib
 # and mpg123 are built from Debian's source packages by the shared superbuild
 # (tools/deps/build.sh) into build/deps/web, about ten minutes the first time.
-# With --test, ZEPHRIN_WEB_SCREENSHOT=FILE saves the page's picture.
+# With --test, ZEPHRIN_WEB_SCREENSHOT=FILE saves the page's picture, and
+# ZEPHRIN_WEB_SCREENSHOTS=DIR the page on a phone and on a wide screen
+# (web-phone.png, web-wide.png). The tests run Lighthouse (npm, pinned) on
+# Debian's chromium; it is installed once into ZEPHRIN_LIGHTHOUSE_DIR
+# (default ~/.cache/zephrin/lighthouse-<version>).
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
@@ -48,8 +54,15 @@ export NODE_PATH=/usr/share/nodejs
 unset EM_CACHE
 
 t0=$(date +%s)
-"$ROOT/tools/install-packages.sh" emscripten cmake ninja-build dpkg-dev xz-utils zip unzip
-[ $RUN_TEST -eq 1 ] && "$ROOT/tools/install-packages.sh" chromium lame
+# The icons and the first picture are drawn by programs built for this
+# machine, with its own SDL; brotli and gzip make the compressed copies.
+"$ROOT/tools/install-packages.sh" emscripten cmake ninja-build dpkg-dev xz-utils zip unzip \
+  g++ libsdl2-dev libsdl2-image-dev libsdl2-mixer-dev brotli gzip
+if [ $RUN_TEST -eq 1 ]; then
+  "$ROOT/tools/install-packages.sh" chromium lame
+  # Lighthouse comes from npm: Debian's, unless node came with its own.
+  command -v npm >/dev/null || "$ROOT/tools/install-packages.sh" npm
+fi
 timed packages "$t0"
 
 t0=$(date +%s)
@@ -59,11 +72,24 @@ PREFIX=$("$ROOT/tools/deps/build.sh" web "$ROOT/cmake/toolchains/emscripten.cmak
 timed libraries "$t0"
 
 t0=$(date +%s)
+step "the icon and picture drawers, for this machine"
+HOST="$ROOT/build/web-host"
+mkdir -p "$HOST"
+cmake -S "$ROOT" -B "$HOST" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZEPHRIN_BUILD_TESTS=OFF \
+      -DZEPHRIN_WERROR=ON > "$HOST.configure.log" 2>&1 ||
+  { tail -40 "$HOST.configure.log" >&2; fail "configuring the drawers failed"; }
+cmake --build "$HOST" --target zephrin_make_icon zephrin_first_frame -j "$ZEPHRIN_JOBS" \
+      > "$HOST.build.log" 2>&1 ||
+  { tail -40 "$HOST.build.log" >&2; fail "building the drawers failed"; }
+timed drawers "$t0"
+
+t0=$(date +%s)
 step "the game"
 mkdir -p "$BUILD"
 # Afresh each time: a cache from another prefix would keep its libraries.
 cmake --fresh -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchains/emscripten.cmake" \
       -DZEPHRIN_DEPS_PREFIX="$PREFIX" -DSDL2_DIR="$PREFIX/lib/cmake/SDL2" \
+      -DZEPHRIN_MAKE_ICON="$HOST/zephrin_make_icon" -DZEPHRIN_FIRST_FRAME="$HOST/zephrin_first_frame" \
       -DCMAKE_BUILD_TYPE=Release -DZEPHRIN_STATIC_SDL=ON -DZEPHRIN_BUILD_TESTS=OFF \
       -DZEPHRIN_WERROR=ON > "$BUILD.configure.log" 2>&1 ||
   { tail -40 "$BUILD.configure.log" >&2; fail "configuring the game failed"; }
@@ -104,7 +130,19 @@ step "packing $ZIP"
 stage="$BUILD/package"
 rm -rf "$stage"
 mkdir -p "$stage" "$DIST"
-cp "$BUILD"/{index.html,zephrin.js,zephrin.wasm,zephrin.data,zephrin.data.js} "$stage/"
+cp "$BUILD"/{index.html,zephrin.js,zephrin.wasm,zephrin.data,zephrin.data.js,sw.js} \
+   "$BUILD"/{first-frame.jpg,manifest.webmanifest,icon-192.png,icon-512.png} \
+   "$BUILD"/{icon-maskable-192.png,icon-maskable-512.png} "$stage/"
+# What hosts send compressed when they can: a copy of each at the highest
+# level, kept only where it saves a tenth or more (not the PNG and JPEG
+# pictures, nor the MP3 inside zephrin.data).
+for f in "$stage"/{index.html,zephrin.js,zephrin.wasm,zephrin.data,zephrin.data.js,sw.js,manifest.webmanifest}; do
+  gzip -9 -n -k "$f"
+  brotli -q 11 -k "$f"
+  for copy in "$f.gz" "$f.br"; do
+    [ $(( $(stat -c %s "$copy") * 10 )) -le $(( $(stat -c %s "$f") * 9 )) ] || rm "$copy"
+  done
+done
 cp "$ROOT/LICENSE" "$stage/LICENSE.txt"
 copy_licences "$stage/licenses"
 cat > "$stage/README.txt" <<TEXT
@@ -113,11 +151,17 @@ $(printf '=%.0s' $(seq 1 $(( ${#VERSION} + 20 ))))
 
 Put these files on any web server, as they are, and open index.html
 through it (browsers do not run WebAssembly from a file opened directly).
+Serve zephrin.wasm as application/wasm. The .br and .gz files are the same
+files compressed: a server set to send them with Content-Encoding (br or
+gzip) for the browsers that take them makes the first visit much faster.
 To try it here: python3 -m http.server -b 127.0.0.1 8000, in this folder,
 then open http://127.0.0.1:8000/
 
-  Space   fly up
-  R       start again
+  tap the game, Space   fly up
+  Restart, R            start again
+
+The game starts at the first tap, click or key. It can be installed as an
+app, and after the first visit it plays offline.
 
 It needs a browser with WebAssembly; without WebGL it draws in software.
 Zephrin is free software under the zlib licence (LICENSE.txt). It is
@@ -143,7 +187,17 @@ if [ $RUN_TEST -eq 1 ]; then
     node_flags=(--experimental-websocket)
   node -e 'process.exit(Number(process.versions.node.split(".")[0]) >= 20 ? 0 : 1)' ||
     fail "the page tests need node 20 or later (node $(node --version) found)"
-  ZEPHRIN_WEB_DIR="$served" ZEPHRIN_VERSION="$VERSION" node "${node_flags[@]}" --test "$ROOT/tests/web/" || status=$?
+  # Lighthouse from npm, pinned, outside the clone; it drives Debian's chromium.
+  LIGHTHOUSE_VERSION=12.2.3
+  lighthouse_dir="${ZEPHRIN_LIGHTHOUSE_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/zephrin/lighthouse-$LIGHTHOUSE_VERSION}"
+  if [ ! -x "$lighthouse_dir/node_modules/.bin/lighthouse" ]; then
+    mkdir -p "$lighthouse_dir"
+    npm install --prefix "$lighthouse_dir" --no-audit --no-fund --loglevel=error \
+        "lighthouse@$LIGHTHOUSE_VERSION" >&2 || fail "installing lighthouse $LIGHTHOUSE_VERSION failed"
+  fi
+  ZEPHRIN_WEB_DIR="$served" ZEPHRIN_VERSION="$VERSION" \
+    ZEPHRIN_LIGHTHOUSE="$lighthouse_dir/node_modules/.bin/lighthouse" \
+    node "${node_flags[@]}" --test "$ROOT/tests/web/" || status=$?
   timed tests "$t0"
 fi
 

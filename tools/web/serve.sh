@@ -4,7 +4,8 @@
 #   tools/web/serve.sh [PORT]    (default 8000)
 #
 # Serves dist/zephrin-<version>-web.zip unpacked into build/web/site, after
-# tools/web/build.sh has made it; Ctrl-C stops it.
+# tools/web/build.sh has made it, as real hosts serve it: compressed, with
+# the WebAssembly type (tools/web/server.mjs); Ctrl-C stops it.
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
@@ -13,10 +14,9 @@ SITE="$ROOT/build/web/site"
 PORT="${1:-8000}"
 
 [ -f "$ZIP" ] || { echo "no $ZIP yet: run tools/web/build.sh first" >&2; exit 1; }
-command -v python3 >/dev/null || "$ROOT/tools/install-packages.sh" python3
+command -v node >/dev/null || "$ROOT/tools/install-packages.sh" nodejs
 command -v unzip >/dev/null || "$ROOT/tools/install-packages.sh" unzip
 rm -rf "$SITE"
 mkdir -p "$SITE"
 unzip -q "$ZIP" -d "$SITE"
-echo "Zephrin: open http://127.0.0.1:$PORT/ in a browser (Ctrl-C stops the server)"
-exec python3 -m http.server --bind 127.0.0.1 --directory "$SITE" "$PORT"
+exec node "$ROOT/tools/web/server.mjs" "$SITE" "$PORT"

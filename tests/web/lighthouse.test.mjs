@@ -1,0 +1,34 @@
+// Lighthouse once with each preset against the web build, served compressed
+// as tools/web/serve.sh serves it. The floors sit below the goals, which are
+// for the median of three quiet runs (BENCHMARKS.md): this machine is shared.
+import { after, before, describe, it } from 'node:test';
+import assert from 'node:assert/strict';
+
+import { serve } from '../../tools/web/server.mjs';
+import { describeRun, lighthouse } from './lighthouse.mjs';
+
+const WEB_DIR = process.env.ZEPHRIN_WEB_DIR;
+if (!WEB_DIR) {
+  throw new Error('set ZEPHRIN_WEB_DIR to the folder of the web build');
+}
+
+describe('Lighthouse', () => {
+  let server;
+  before(async () => {
+    server = await serve(WEB_DIR);
+  });
+  after(async () => {
+    await server?.close();
+  });
+
+  for (const [preset, floor] of [['mobile', 80], ['desktop', 95]]) {
+    it(`scores ${floor} or more for performance and 100 for the rest (${preset})`, async () => {
+      const run = await lighthouse(server.url, preset);
+      console.log(`# lighthouse ${describeRun(preset, run)}`);
+      assert.ok(run.scores.performance >= floor, describeRun(preset, run));
+      for (const category of ['accessibility', 'best-practices', 'seo']) {
+        assert.equal(run.scores[category], 100, describeRun(preset, run));
+      }
+    });
+  }
+});
