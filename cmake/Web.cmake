@@ -9,7 +9,7 @@
 #   sw.js            the service worker that keeps all of it for offline play
 # The media are packed apart from the program so that the tests can stage
 # their own. The icons and the first picture are drawn by programs of ours
-# built for the machine that builds (tools/web/build.sh names them).
+# built for the machine that builds (cmake/CrossBuild.cmake).
 
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 
@@ -52,13 +52,6 @@ add_custom_command(
 # The page carries the version in its footer.
 configure_file(app/web/index.html index.html @ONLY)
 add_custom_target(zephrin_web_data ALL DEPENDS zephrin.data zephrin.data.js)
-
-set(ZEPHRIN_MAKE_ICON "" CACHE FILEPATH "zephrin_make_icon built for the build machine")
-set(ZEPHRIN_FIRST_FRAME "" CACHE FILEPATH "zephrin_first_frame built for the build machine")
-if(NOT ZEPHRIN_MAKE_ICON OR NOT ZEPHRIN_FIRST_FRAME)
-  message(FATAL_ERROR "name the build machine's icon and picture drawers with "
-          "-DZEPHRIN_MAKE_ICON=<path> -DZEPHRIN_FIRST_FRAME=<path> (tools/web/build.sh does)")
-endif()
 
 # The bird on transparency, and on the sky's colour (47a9e0, the top of the
 # background) with room around it for launchers that cut icons to a circle

@@ -1,15 +1,8 @@
 # The .exe's icon and version information: a resource compiled by windres.
 # The icon is the bird, drawn at the sizes Windows uses by the same tool that
 # draws the Linux icons (packaging/make-icon.cpp). That tool runs on the
-# machine that builds, so a cross build is handed one built for it.
+# machine that builds: cmake/CrossBuild.cmake builds one for it.
 enable_language(RC)
-set(ZEPHRIN_MAKE_ICON "" CACHE FILEPATH
-    "zephrin_make_icon built for the build machine, which draws the Windows icon")
-if(NOT ZEPHRIN_MAKE_ICON)
-  message(FATAL_ERROR "name a zephrin_make_icon that runs here with -DZEPHRIN_MAKE_ICON=<path> "
-                      "(tools/windows/build.sh builds one)")
-endif()
-
 set(ZEPHRIN_WINDOWS_ICON "${PROJECT_BINARY_DIR}/zephrin.ico")
 add_custom_command(
   OUTPUT "${ZEPHRIN_WINDOWS_ICON}"
