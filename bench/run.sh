@@ -6,33 +6,21 @@
 # and in a virtual X server (Xvfb); takes four to five minutes. The figures go
 # to the terminal and to build/bench/results.md.
 set -euo pipefail
-cd "$(dirname "$0")/.."
+source "$(dirname "$0")/../tools/lib.sh"
+cd "$ROOT"
 
 build=build/bench
 bin=$build/bench
 out=$build/results.md
-tools/install-packages.sh g++ cmake make libsdl2-dev libsdl2-image-dev libsdl2-mixer-dev \
-  libgtest-dev libbenchmark-dev xvfb libgl1-mesa-dri
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+need_packages bench
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" -j2 --target zephrin zephrin_micro zephrin_passes zephrin_startup \
   zephrin_bare_start zephrin_first_frame_shim >/dev/null
 
-# A virtual X server on a display it picks itself; stopped on the way out.
-xvfb_pid=
-display_file=$(mktemp)
-cleanup() {
-  if [[ -n $xvfb_pid ]]; then kill "$xvfb_pid" 2>/dev/null || true; fi
-  rm -f "$display_file"
-}
-trap cleanup EXIT
-Xvfb -displayfd 3 -screen 0 1024x1024x24 -nolisten tcp 3>"$display_file" 2>/dev/null &
-xvfb_pid=$!
-for _ in $(seq 100); do
-  [[ -s $display_file ]] && break
-  sleep 0.1
-done
-[[ -s $display_file ]] || { echo "Xvfb did not start" >&2; exit 1; }
-x_display=:$(head -n1 "$display_file")
+# A virtual X server, stopped on the way out.
+trap stop_xvfb EXIT
+start_xvfb "$build/xvfb" 1024x1024
+x_display=$DISPLAY
 
 headless() { env -u DISPLAY SDL_VIDEODRIVER=dummy "$@"; }
 in_xvfb() { env SDL_VIDEODRIVER=x11 DISPLAY="$x_display" "$@"; }

@@ -6,10 +6,11 @@
 # Everything comes from tools/assetgen; running this twice gives identical files.
 set -euo pipefail
 
-root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+root=$ROOT
 build="$root/build/assetgen"
 
-"$root/tools/install-packages.sh" g++ cmake make libsdl2-dev libsdl2-image-dev lame
+need_packages assets
 
 cmake -S "$root/tools/assetgen" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" --parallel 2

@@ -2,12 +2,12 @@
 # Captures docs/screenshot.png from the real game in a virtual X server, with
 # the autopilot flying the bird through the pipes until a score shows.
 set -euo pipefail
-cd "$(dirname "$0")/.."
+source "$(dirname "$0")/lib.sh"
+cd "$ROOT"
 
-tools/install-packages.sh g++ cmake make libsdl2-dev libsdl2-image-dev libsdl2-mixer-dev \
-    xvfb xdotool imagemagick libx11-dev libxtst-dev
-cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DZEPHRIN_BUILD_TESTS=OFF >/dev/null
-cmake --build build/release -j"$(nproc)" >/dev/null
+need_packages screenshot
+cmake --preset release >/dev/null
+cmake --build --preset release >/dev/null
 mkdir -p build/screenshot docs
 g++ -O2 -std=c++17 -Wall -Wextra -Wpedantic tools/screenshot/autopilot.cpp \
     -o build/screenshot/autopilot -lX11 -lXtst
@@ -16,14 +16,11 @@ work=$(mktemp -d)
 pids=()
 cleanup() {
     for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[i]}" 2>/dev/null || true; done
+    stop_xvfb
     rm -rf "$work"
 }
 trap cleanup EXIT
-
-Xvfb -displayfd 3 -screen 0 1024x900x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-pids+=($!)
-for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
-export DISPLAY=":$(cat "$work/display")"
+start_xvfb "$work" 1024x900
 
 for attempt in 1 2 3 4 5 6 7 8; do
     # The game never waits; a lower priority leaves the autopilot room to look.

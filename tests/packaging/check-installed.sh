@@ -4,6 +4,7 @@
 # from another directory in a virtual X server and looks for the game window.
 #   check-installed.sh <install prefix> <source dir>
 set -euo pipefail
+source "$(dirname "$0")/../../tools/lib.sh"
 prefix=$(readlink -f "$1")
 source=$2
 id=io.github.zephrin.Zephrin
@@ -53,11 +54,10 @@ for size in 48 64 128 256; do
 done
 
 work=$(mktemp -d)
-xvfb=""
 player=""
 cleanup() {
     if [ -n "$player" ]; then kill "$player" 2>/dev/null || true; fi
-    if [ -n "$xvfb" ]; then kill "$xvfb" 2>/dev/null || true; fi
+    stop_xvfb
     wait || true
     rm -rf "$work"
 }
@@ -71,12 +71,7 @@ SDL_VIDEODRIVER=no-such-driver "$launcher" 2>"$work/novideo.err" || status=$?
 [ "$status" -eq 1 ] || fail "launcher exited with $status when the game could not start"
 grep -q "zephrin: cannot start SDL" "$work/novideo.err" || fail "the game's error is lost"
 
-# -noreset: our queries must not make the server reset under the starting game.
-Xvfb -displayfd 3 -screen 0 1024x1024x24 -nolisten tcp -noreset 3>"$work/display" >"$work/xvfb.log" 2>&1 &
-xvfb=$!
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || { cat "$work/xvfb.log"; fail "Xvfb did not start"; }
-export DISPLAY=":$(cat "$work/display")"
+start_xvfb "$work" 1024x1024
 
 SDL_AUDIODRIVER=dummy "$launcher" --ignored arguments 2>"$work/game.err" &
 player=$!

@@ -8,14 +8,13 @@
 # the WebAssembly type (tools/web/server.mjs); Ctrl-C stops it.
 set -euo pipefail
 
-ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
-ZIP="$ROOT/dist/zephrin-$("$ROOT/tools/version.sh")-web.zip"
+source "$(dirname "${BASH_SOURCE[0]}")/../lib.sh"
+ZIP="$DIST/zephrin-$VERSION-web.zip"
 SITE="$ROOT/build/web/site"
 PORT="${1:-8000}"
 
 [ -f "$ZIP" ] || { echo "no $ZIP yet: run tools/web/build.sh first" >&2; exit 1; }
-command -v node >/dev/null || "$ROOT/tools/install-packages.sh" nodejs
-command -v unzip >/dev/null || "$ROOT/tools/install-packages.sh" unzip
+command -v node >/dev/null && command -v unzip >/dev/null || need_packages serve
 rm -rf "$SITE"
 mkdir -p "$SITE"
 unzip -q "$ZIP" -d "$SITE"
