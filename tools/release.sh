@@ -5,9 +5,9 @@
 #   tools/release.sh [--without windows,web] [--reproduce]
 #
 #   zephrin-<version>.tar.gz               the sources (git archive)
-#   zephrin_<version>_<arch>.deb           the Debian package
-#   zephrin-<version>-windows-x86.zip      the Windows program (tools/windows/build.sh)
-#   zephrin-<version>-web.zip              the browser version (tools/web/build.sh)
+#   zephrin_<version>_<arch>.deb           the Debian package (the release preset)
+#   zephrin-<version>-windows-x86.zip      the Windows program (the windows-x86 preset)
+#   zephrin-<version>-web.zip              the browser version (the web preset)
 #   SHA256SUMS                             the checksums of the above
 #
 # It refuses a checkout with uncommitted changes. Everything is stamped with
@@ -18,34 +18,30 @@
 # Debian's sources are shared through their cache, like the compilers.
 # To check a release: `sha256sum -c SHA256SUMS` in the folder that holds it.
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
-ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 WITHOUT="" REPRODUCE=0
 while [ $# -gt 0 ]; do
   case "$1" in
     --without) WITHOUT=",$2,"; shift ;;
     --reproduce) REPRODUCE=1 ;;
     -h|--help) sed -n '2,21p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; exit 0 ;;
-    *) echo "release.sh: unknown argument '$1' (try --help)" >&2; exit 2 ;;
+    *) die "unknown argument '$1' (try --help)" ;;
   esac
   shift
 done
 wanted() { [[ "$WITHOUT" != *",$1,"* ]]; }
 
-die() { echo "release.sh: $*" >&2; exit 1; }
-log() { printf '\n== %s\n' "$*"; }
-
 cd "$ROOT"
 [ -z "$(git status --porcelain)" ] ||
   die "the checkout has uncommitted changes; a release is made from a commit: $(git status --porcelain | head -n 5 | tr '\n' ' ')"
 
-VERSION=$(tools/version.sh)
+purposes=(release)
+wanted windows && purposes+=(windows)
+wanted web && purposes+=(web)
+need_packages "${purposes[@]}"
 SOURCE_DATE_EPOCH=$(git log -1 --format=%ct)
 export SOURCE_DATE_EPOCH
-# Where the libraries built from Debian's sources are kept: shared with the
-# second, --reproduce run, and with the platform scripts' own default.
-export ZEPHRIN_DEPS_CACHE="${ZEPHRIN_DEPS_CACHE:-$ROOT/build/deps}"
-DIST="$ROOT/dist"
 RELEASE="$DIST/release"
 rm -rf "$RELEASE"
 mkdir -p "$RELEASE"
@@ -67,18 +63,14 @@ make_source_tarball() {
 
 # ---------------------------------------------------------- the .deb (Linux) --
 make_deb() {
-  local build="$ROOT/build/release-deb" deb
+  local deb
   log "Debian package"
-  tools/install-packages.sh g++ cmake make libsdl2-dev libsdl2-image-dev libsdl2-mixer-dev \
-    dpkg-dev file xvfb x11-utils desktop-file-utils appstream groff-base lintian devscripts
-  cmake -S "$ROOT" -B "$build" -DCMAKE_BUILD_TYPE=Release -DZEPHRIN_BUILD_TESTS=OFF > /dev/null
-  cmake --build "$build" -j"$(nproc)" > /dev/null
-  rm -f "$build"/zephrin_*.deb
-  (cd "$build" && cpack -G DEB > /dev/null)
-  deb=$(ls "$build"/zephrin_"$VERSION"_*.deb)
+  # Built, its install and package checks passed, and packed.
+  cmake --workflow --preset release
+  deb=$(ls build/release/zephrin_"$VERSION"_*.deb)
   cp "$deb" "$RELEASE/"
-  # Installed into a scratch root, the game is all there and its launcher
-  # starts it under Xvfb; lintian has nothing to say and the game is hardened.
+  # The very file released: installed into a scratch root, the game is all
+  # there and starts; lintian has nothing to say and the game is hardened.
   dpkg-deb -x "$deb" "$SCRATCH/root"
   bash tests/packaging/check-installed.sh "$SCRATCH/root/usr" "$ROOT"
   bash tests/packaging/check-deb.sh "$deb" "$SCRATCH/root"
@@ -107,8 +99,9 @@ media_files() { (cd "$ROOT" && git ls-files Images Sounds); }
 make_windows_zip() {
   local zip="zephrin-$VERSION-windows-x86.zip"
   log "Windows zip"
-  tools/windows/build.sh
-  cp "$DIST/$zip" "$RELEASE/"
+  cmake --preset windows-x86 >/dev/null
+  cmake --build --preset windows-x86 --target zephrin_zip
+  cp "build/windows-x86/$zip" "$RELEASE/"
   # shellcheck disable=SC2046
   check_zip "$RELEASE/$zip" zephrin.exe README.txt LICENSE.txt licenses/SDL2.txt \
     licenses/libpng.txt licenses/zlib.txt licenses/mpg123.txt $(media_files)
@@ -117,8 +110,9 @@ make_windows_zip() {
 make_web_zip() {
   local zip="zephrin-$VERSION-web.zip"
   log "web zip"
-  tools/web/build.sh
-  cp "$DIST/$zip" "$RELEASE/"
+  cmake --preset web >/dev/null
+  cmake --build --preset web
+  cp "build/web/$zip" "$RELEASE/"
   check_zip "$RELEASE/$zip" index.html zephrin.js zephrin.wasm zephrin.data
 }
 
@@ -126,7 +120,7 @@ make_web_zip() {
 make_source_tarball
 make_deb
 if wanted windows; then make_windows_zip; fi
-if wanted web && [ -x tools/web/build.sh ]; then make_web_zip; fi
+if wanted web; then make_web_zip; fi
 (cd "$RELEASE" && sha256sum -- zephrin* | LC_ALL=C sort -k2 > "$SCRATCH/SHA256SUMS")
 mv "$SCRATCH/SHA256SUMS" "$RELEASE/"
 # The release replaces the previous one in dist/.
