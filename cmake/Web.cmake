@@ -95,3 +95,35 @@ add_custom_command(
   COMMENT "Writing the service worker"
   VERBATIM)
 add_custom_target(zephrin_web_page ALL DEPENDS sw.js)
+
+# The zip, zephrin-<version>-web.zip in the build directory: the folder above
+# with a .gz and a .br copy of each file that compresses, the game's licence,
+# a README and the licences of everything the page runs, the same to the byte
+# for the same commit. gzip, brotli and the licences are shell's work
+# (tools/web/stage.sh); the folder is packed afresh by every build, since
+# its entries carry the last commit's time, which no file here tells.
+string(LENGTH "Zephrin ${PROJECT_VERSION} for the web" web_title_length)
+string(REPEAT "=" ${web_title_length} web_title_rule)
+configure_file(tools/web/README.txt.in README.txt @ONLY)
+set(web_packed ${web_made} sw.js README.txt)
+list(TRANSFORM web_packed PREPEND "${CMAKE_CURRENT_BINARY_DIR}/" REGEX "^[^/]")
+set(web_emscripten_copyright /usr/share/doc/emscripten/copyright)
+add_custom_command(
+  OUTPUT package.stamp
+  COMMAND "${PROJECT_SOURCE_DIR}/tools/web/stage.sh" package "${ZEPHRIN_DEPS_PREFIX}"
+          "${web_emscripten_copyright}" zephrin.js zephrin.wasm ${web_packed}
+  COMMAND "${CMAKE_COMMAND}" -E touch package.stamp
+  WORKING_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}"
+  DEPENDS zephrin ${web_packed} "${PROJECT_SOURCE_DIR}/LICENSE"
+          "${ZEPHRIN_DEPS_PREFIX}/sources.txt" "${web_emscripten_copyright}"
+          "${PROJECT_SOURCE_DIR}/tools/web/stage.sh" "${PROJECT_SOURCE_DIR}/tools/lib.sh"
+  COMMENT "Compressing the web files and gathering their licences"
+  VERBATIM)
+set(ZEPHRIN_WEB_ZIP "${PROJECT_BINARY_DIR}/zephrin-${PROJECT_VERSION}-web.zip")
+add_custom_target(zephrin_web_zip ALL
+  COMMAND "${PROJECT_SOURCE_DIR}/tools/reproducible-zip.sh" "${ZEPHRIN_WEB_ZIP}" package
+  WORKING_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}"
+  DEPENDS package.stamp
+  BYPRODUCTS "${ZEPHRIN_WEB_ZIP}"
+  COMMENT "Packing zephrin-${PROJECT_VERSION}-web.zip"
+  VERBATIM)

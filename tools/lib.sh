@@ -50,7 +50,9 @@ packages_for() { # packages_for PURPOSE
                   wine64 gcc libc6-dev libasound2 icoutils ;;
     # 32-bit Wine, which runs here inside the qemu-i386 emulator.
     windows-x86) echo "$(packages_for windows)" wine32:i386 ;;
-    web) echo "${build[@]}" "${sources[@]}" emscripten zip unzip brotli gzip chromium lame npm ;;
+    # Lighthouse comes from npm: Debian's, unless node came with its own.
+    web) echo "${build[@]}" "${sources[@]}" emscripten zip unzip brotli gzip chromium lame \
+              "$(command -v npm >/dev/null || echo npm)" ;;
     bench) echo "${build[@]}" libgtest-dev libbenchmark-dev xvfb libgl1-mesa-dri ;;
     screenshot) echo "${build[@]}" xvfb xdotool imagemagick libx11-dev libxtst-dev ;;
     assets) echo "${build[@]}" lame ;;

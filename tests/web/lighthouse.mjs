@@ -1,4 +1,4 @@
-// Lighthouse (from npm, pinned by tools/web/build.sh) on Debian's chromium,
+// Lighthouse (from npm, pinned by tests/web/CMakeLists.txt) on Debian's chromium,
 // against the web build served as tools/web/serve.sh serves it. As a
 // program it measures for the benchmarks: the median of several runs.
 //   node tests/web/lighthouse.mjs <folder> [runs] [mobile|desktop]...
@@ -15,7 +15,7 @@ const CATEGORIES = ['performance', 'accessibility', 'best-practices', 'seo'];
 export async function lighthouse(url, preset) {
   const program = process.env.ZEPHRIN_LIGHTHOUSE;
   if (!program) {
-    throw new Error('set ZEPHRIN_LIGHTHOUSE to the lighthouse program (tools/web/build.sh does)');
+    throw new Error('set ZEPHRIN_LIGHTHOUSE to the lighthouse program (the web tests set it)');
   }
   const { stdout } = await promisify(execFile)(program, [
     url, '--output=json', '--output-path=stdout', '--quiet',
