@@ -1,5 +1,6 @@
 #include "tests/e2e/harness.h"
 
+#include <X11/Xatom.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <fcntl.h>
@@ -213,9 +214,13 @@ bool gameIsEmulated() {
     return gameCommand() != std::vector<std::string>{ZEPHRIN_GAME};
 }
 
-double slowdown() {
+double emulatorSlowdown() {
     const char* factor = std::getenv("ZEPHRIN_E2E_SLOWDOWN");
-    return kSlowdown * (factor != nullptr ? std::max(1.0, std::atof(factor)) : 1.0);
+    return factor != nullptr ? std::max(1.0, std::atof(factor)) : 1.0;
+}
+
+double slowdown() {
+    return kSlowdown * emulatorSlowdown();
 }
 
 XServer::XServer(int width, int height) {
@@ -344,6 +349,35 @@ WindowFacts Game::facts() const {
         facts.maxHeight = hints.max_height;
     }
     return facts;
+}
+
+std::vector<Icon> Game::icons() const {
+    ::Display* d = x_.display();
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long after = 0;
+    unsigned char* data = nullptr;
+    std::vector<Icon> icons;
+    if (XGetWindowProperty(d, window(), XInternAtom(d, "_NET_WM_ICON", False), 0, 1L << 22, False,
+                           XA_CARDINAL, &type, &format, &count, &after, &data) != Success ||
+        data == nullptr || format != 32) {
+        XFree(data);
+        return icons;
+    }
+    // Width, height, then the pixels, for each icon; format 32 comes as longs.
+    const auto* values = reinterpret_cast<const unsigned long*>(data);
+    for (unsigned long at = 0; at + 2 <= count;) {
+        const unsigned long width = values[at];
+        const unsigned long pixels = width * values[at + 1];
+        if (width != values[at + 1] || width == 0 || at + 2 + pixels > count) {
+            break;
+        }
+        icons.push_back({static_cast<int>(width), {values + at + 2, values + at + 2 + pixels}});
+        at += 2 + pixels;
+    }
+    XFree(data);
+    return icons;
 }
 
 Shot Game::shoot() const {

@@ -154,6 +154,12 @@ struct WindowFacts {
     int maxHeight = 0;
 };
 
+// A square picture of `size` pixels as 0xAARRGGBB, top row first.
+struct Icon {
+    int size = 0;
+    std::vector<std::uint32_t> argb;
+};
+
 // The zephrin binary running in `workDir` on `x`, stderr captured.
 class Game {
 public:
@@ -165,6 +171,8 @@ public:
     // The game's mapped window, waiting for it as awaitWindow does; 0 if none.
     unsigned long window() const;
     WindowFacts facts() const;
+    // The square icons the window publishes (_NET_WM_ICON).
+    std::vector<Icon> icons() const;
 
     Shot shoot() const;
     void press(const char* keyName, int times = 1) const;
@@ -196,6 +204,8 @@ constexpr bool kSanitized = false;
 constexpr double kSlowdown = kSanitized ? 4 : 1;
 // How much longer than the game as players run it this game may take.
 double slowdown();
+// The part of that an emulator adds: ZEPHRIN_E2E_SLOWDOWN, else 1.
+double emulatorSlowdown();
 
 // Seconds on a monotonic clock.
 double now();
