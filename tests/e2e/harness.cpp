@@ -224,10 +224,14 @@ double slowdown() {
 }
 
 XServer::XServer(int width, int height) {
-    if (const char* shared = std::getenv("ZEPHRIN_E2E_DISPLAY")) {
+    const char* shared = std::getenv("ZEPHRIN_E2E_DISPLAY");
+    if (shared != nullptr && width == kScreenWidth && height == kScreenHeight) {
         name_ = shared;
     } else {
         start(width, height);
+        if (shared != nullptr) {
+            restartWine(name_);
+        }
     }
     XSetErrorHandler(ignoreXError);
     display_ = XOpenDisplay(name_.c_str());
@@ -260,9 +264,26 @@ void XServer::start(int width, int height) {
     name_ = ":" + number;
 }
 
+// As a Wine session starts: a wineserver that stays up, and Wine's own
+// services, its desktop among them, started once on `display`.
+void XServer::restartWine(const std::string& display) const {
+    const std::string wine = gameCommand().front();
+    const std::string server = wine.substr(0, wine.rfind('/') + 1) + "wineserver";
+    const auto run = [&](const std::vector<std::string>& argv) {
+        Child(argv, "/", {{"DISPLAY", display}}, logDir_ / "wine.log").awaitExit(120 * slowdown());
+    };
+    run({server, "-k"});
+    run({server, "-w"});
+    run({server, "-p"});
+    run({wine, "cmd.exe", "/c", "exit"});
+}
+
 XServer::~XServer() {
     if (display_ != nullptr) {
         XCloseDisplay(display_);
+    }
+    if (const char* shared = std::getenv("ZEPHRIN_E2E_DISPLAY"); process_ && shared != nullptr) {
+        restartWine(shared);
     }
 }
 

@@ -113,7 +113,10 @@ struct Blob {
 Blob findColour(const Shot& shot, std::uint32_t rgb);
 
 // A virtual screen of 1280 x 1024, or of the size given, on a display number
-// the server picks itself; or the one ZEPHRIN_E2E_DISPLAY names.
+// the server picks itself; or the one ZEPHRIN_E2E_DISPLAY names, unless a
+// size is given. Wine keeps its desktop on the display it met first, so a
+// screen of its own restarts the wineserver beside the Wine of
+// ZEPHRIN_E2E_GAME on it, and again on the shared display when it goes.
 class XServer {
 public:
     static constexpr int kScreenWidth = 1280;
@@ -133,6 +136,7 @@ public:
 
 private:
     void start(int width, int height);
+    void restartWine(const std::string& display) const;
 
     ScratchDir logDir_;
     std::optional<Child> process_;
