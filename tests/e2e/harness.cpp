@@ -16,6 +16,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <regex>
 #include <sstream>
 #include <stdexcept>
@@ -214,6 +215,22 @@ bool gameIsEmulated() {
     return gameCommand() != std::vector<std::string>{ZEPHRIN_GAME};
 }
 
+int processesNamed(const std::string& name) {
+    const char* prefix = std::getenv("WINEPREFIX");
+    const std::string session =
+        prefix != nullptr ? std::string("WINEPREFIX=") + prefix + '\0' : std::string();
+    int count = 0;
+    std::error_code ended;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc", ended)) {
+        std::string comm;
+        std::getline(std::ifstream(entry.path() / "comm"), comm);
+        std::ifstream environ(entry.path() / "environ", std::ios::binary);
+        const std::string environment{std::istreambuf_iterator<char>(environ), {}};
+        count += comm == name && environment.find(session) != std::string::npos ? 1 : 0;
+    }
+    return count;
+}
+
 double emulatorSlowdown() {
     const char* factor = std::getenv("ZEPHRIN_E2E_SLOWDOWN");
     return factor != nullptr ? std::max(1.0, std::atof(factor)) : 1.0;
@@ -288,11 +305,11 @@ XServer::~XServer() {
 }
 
 Game::Game(const XServer& x, const std::string& workDir, std::vector<EnvChange> env,
-           const std::vector<int>& closedDescriptors)
+           const std::vector<int>& closedDescriptors, const std::vector<std::string>& command)
     : x_(x), stderrPath_(workDir + "/stderr.txt") {
     const std::vector<EnvChange> base = gameEnvironment(x.name());
     env.insert(env.begin(), base.begin(), base.end());
-    process_.emplace(gameCommand(), workDir, env, stderrPath_, -1, closedDescriptors);
+    process_.emplace(command, workDir, env, stderrPath_, -1, closedDescriptors);
 }
 
 namespace {

@@ -81,6 +81,9 @@ std::vector<EnvChange> gameEnvironment(const std::optional<std::string>& display
 // first, and each of its steps may take ZEPHRIN_E2E_SLOWDOWN times longer.
 std::vector<std::string> gameCommand();
 bool gameIsEmulated();
+// How many processes of this name run, in the Wine session of WINEPREFIX
+// if that is set.
+int processesNamed(const std::string& name);
 
 // A picture of the game window, 800 x 800 pixels unless a small screen
 // shrank it, as 0xRRGGBB.
@@ -168,7 +171,8 @@ struct Icon {
 class Game {
 public:
     Game(const XServer& x, const std::string& workDir, std::vector<EnvChange> env = {},
-         const std::vector<int>& closedDescriptors = {});
+         const std::vector<int>& closedDescriptors = {},
+         const std::vector<std::string>& command = gameCommand());
 
     // Waits up to five seconds for the mapped "Zephrin" window; false if none.
     bool awaitWindow();

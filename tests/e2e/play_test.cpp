@@ -316,6 +316,47 @@ TEST_F(Play, TheWindowCarriesTheBirdOfItsIconFile) {
     EXPECT_GE(alike, 1) << "no icon of the window is one built; its sizes:" << sizes;
 }
 
+// Windows gives a console program that is double-clicked a console of its
+// own, as Wine's `start /wait` does, and one started from a shell (`cmd /c`)
+// the shell's. Either way the game plays, lets go of a console of its own,
+// whose host goes with it, and ends with status 0 on a close request.
+struct Start {
+    std::vector<std::string> how;
+    bool ownConsole;
+};
+
+class WaysOfStarting : public Play, public ::testing::WithParamInterface<Start> {};
+
+TEST_P(WaysOfStarting, PlaysLetsGoOfItsOwnConsoleAndQuits) {
+    const std::vector<std::string> wineAndGame = gameCommand();
+    ASSERT_EQ(wineAndGame.size(), 2u) << "ZEPHRIN_E2E_GAME is not Wine and zephrin.exe";
+    std::vector<std::string> command = {wineAndGame[0]};
+    command.insert(command.end(), GetParam().how.begin(), GetParam().how.end());
+    command.push_back("Z:" + wineAndGame[1]);  // Wine's drive Z: is the root directory
+    std::replace(command.back().begin(), command.back().end(), '/', '\\');
+    stageMedia(dir_);
+    game_.emplace(x_, dir_.path(), std::vector<EnvChange>{}, std::vector<int>{}, command);
+    ASSERT_TRUE(game_->awaitWindow()) << "no Zephrin window appeared";
+    ASSERT_TRUE(shootUntil(*game_, within(3.0), drawn)) << "nothing was drawn";
+    if (GetParam().ownConsole) {
+        EXPECT_EQ(processesNamed("conhost.exe"), 0) << "its console and the console's host stay";
+    }
+    game_->requestClose();
+    expectExitZeroWithin(1.0);
+    const double deadline = now() + 2 * slowdown();
+    while (processesNamed("zephrin.exe") > 0 && now() < deadline) {
+        sleepFor(0.1);
+    }
+    EXPECT_EQ(processesNamed("zephrin.exe"), 0) << "a game process is left";
+}
+
+INSTANTIATE_TEST_SUITE_P(Windows, WaysOfStarting,
+                         ::testing::Values(Start{{"start", "/wait"}, true},
+                                           Start{{"cmd", "/c"}, false}),
+                         [](const auto& info) {
+                             return info.param.ownConsole ? "DoubleClicked" : "FromAShell";
+                         });
+
 enum class Quit { kCloseButton, kSigterm, kSigint };
 struct QuitCase {
     Quit how;
