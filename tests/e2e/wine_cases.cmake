@@ -14,20 +14,23 @@
 #   SDL_RENDER_DRIVER    Direct3D 11: Wine's Direct3D 9, which SDL would pick
 #                        first, now and then crashes in its own threads while
 #                        the process ends, after the game has returned 0;
-#   ZEPHRIN_E2E_ICON     the .ico the build put into zephrin.exe, which its
-#                        window must show (the Linux build sets no icon).
-# Windows/* are the Windows build's alone: started with a console of its own
-# or a shell's (Wine's start and cmd), it lets go of its own and quits.
-# Included by a Windows build's CMakeLists, where CMAKE_BINARY_DIR holds it.
+#   ZEPHRIN_E2E_ICON     the .ico the build put into zephrin.exe (in the
+#                        CMAKE_BINARY_DIR of the Windows build that includes
+#                        this file), which its window must show.
+# The icon case and Windows/* (started with a console of its own or a
+# shell's, it lets go of its own and quits) are the Windows build's alone.
+# The 64-bit run takes about five minutes on two busy cores.
 #
 # Left to the Linux build, as they cannot hold under Wine:
 #   *NamedPipe*  a named pipe has no place among Windows' files;
 #   *Sigterm*    Windows has no SIGTERM: Wine ends the process on it at once
 #                (SIGINT arrives as the console's Ctrl+C, and is played);
 #   *Flood*      it times the game's handling of 10,000 keys, and Wine alone
-#                takes over ten seconds to hand them on.
-set(ZEPHRIN_E2E_WINE_CASES
-    "Play.*:Play/*:Windows/*:Media/BadInputTest.*:Bounded/HostileTest.*-*NamedPipe*:*Sigterm*:*Flood*")
+#                takes over ten seconds to hand them on;
+#   *Closed      the Linux build puts the null device where its stdout or
+#                stderr was closed; under Wine the process' descriptors are
+#                Wine's, and Windows' standard handles are another matter.
+set(ZEPHRIN_E2E_WINE_CASES "*-*NamedPipe*:*Sigterm*:*Flood*:*Closed")
 set(ZEPHRIN_E2E_WINE_ENVIRONMENT
     ZEPHRIN_E2E_SLOWDOWN=3 SDL_RENDER_DRIVER=direct3d11
     "ZEPHRIN_E2E_ICON=${CMAKE_BINARY_DIR}/zephrin.ico")
