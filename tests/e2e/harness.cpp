@@ -1,5 +1,6 @@
 #include "tests/e2e/harness.h"
 
+#include <X11/Xatom.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <fcntl.h>
@@ -15,6 +16,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <regex>
 #include <sstream>
 #include <stdexcept>
@@ -213,16 +215,40 @@ bool gameIsEmulated() {
     return gameCommand() != std::vector<std::string>{ZEPHRIN_GAME};
 }
 
-double slowdown() {
+int processesNamed(const std::string& name) {
+    const char* prefix = std::getenv("WINEPREFIX");
+    const std::string session =
+        prefix != nullptr ? std::string("WINEPREFIX=") + prefix + '\0' : std::string();
+    int count = 0;
+    std::error_code ended;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc", ended)) {
+        std::string comm;
+        std::getline(std::ifstream(entry.path() / "comm"), comm);
+        std::ifstream environ(entry.path() / "environ", std::ios::binary);
+        const std::string environment{std::istreambuf_iterator<char>(environ), {}};
+        count += comm == name && environment.find(session) != std::string::npos ? 1 : 0;
+    }
+    return count;
+}
+
+double emulatorSlowdown() {
     const char* factor = std::getenv("ZEPHRIN_E2E_SLOWDOWN");
-    return kSlowdown * (factor != nullptr ? std::max(1.0, std::atof(factor)) : 1.0);
+    return factor != nullptr ? std::max(1.0, std::atof(factor)) : 1.0;
+}
+
+double slowdown() {
+    return kSlowdown * emulatorSlowdown();
 }
 
 XServer::XServer(int width, int height) {
-    if (const char* shared = std::getenv("ZEPHRIN_E2E_DISPLAY")) {
+    const char* shared = std::getenv("ZEPHRIN_E2E_DISPLAY");
+    if (shared != nullptr && width == kScreenWidth && height == kScreenHeight) {
         name_ = shared;
     } else {
         start(width, height);
+        if (shared != nullptr) {
+            restartWine(name_);
+        }
     }
     XSetErrorHandler(ignoreXError);
     display_ = XOpenDisplay(name_.c_str());
@@ -255,18 +281,35 @@ void XServer::start(int width, int height) {
     name_ = ":" + number;
 }
 
+// As a Wine session starts: a wineserver that stays up, and Wine's own
+// services, its desktop among them, started once on `display`.
+void XServer::restartWine(const std::string& display) const {
+    const std::string wine = gameCommand().front();
+    const std::string server = wine.substr(0, wine.rfind('/') + 1) + "wineserver";
+    const auto run = [&](const std::vector<std::string>& argv) {
+        Child(argv, "/", {{"DISPLAY", display}}, logDir_ / "wine.log").awaitExit(120 * slowdown());
+    };
+    run({server, "-k"});
+    run({server, "-w"});
+    run({server, "-p"});
+    run({wine, "cmd.exe", "/c", "exit"});
+}
+
 XServer::~XServer() {
     if (display_ != nullptr) {
         XCloseDisplay(display_);
     }
+    if (const char* shared = std::getenv("ZEPHRIN_E2E_DISPLAY"); process_ && shared != nullptr) {
+        restartWine(shared);
+    }
 }
 
 Game::Game(const XServer& x, const std::string& workDir, std::vector<EnvChange> env,
-           const std::vector<int>& closedDescriptors)
+           const std::vector<int>& closedDescriptors, const std::vector<std::string>& command)
     : x_(x), stderrPath_(workDir + "/stderr.txt") {
     const std::vector<EnvChange> base = gameEnvironment(x.name());
     env.insert(env.begin(), base.begin(), base.end());
-    process_.emplace(gameCommand(), workDir, env, stderrPath_, -1, closedDescriptors);
+    process_.emplace(command, workDir, env, stderrPath_, -1, closedDescriptors);
 }
 
 namespace {
@@ -344,6 +387,35 @@ WindowFacts Game::facts() const {
         facts.maxHeight = hints.max_height;
     }
     return facts;
+}
+
+std::vector<Icon> Game::icons() const {
+    ::Display* d = x_.display();
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long after = 0;
+    unsigned char* data = nullptr;
+    std::vector<Icon> icons;
+    if (XGetWindowProperty(d, window(), XInternAtom(d, "_NET_WM_ICON", False), 0, 1L << 22, False,
+                           XA_CARDINAL, &type, &format, &count, &after, &data) != Success ||
+        data == nullptr || format != 32) {
+        XFree(data);
+        return icons;
+    }
+    // Width, height, then the pixels, for each icon; format 32 comes as longs.
+    const auto* values = reinterpret_cast<const unsigned long*>(data);
+    for (unsigned long at = 0; at + 2 <= count;) {
+        const unsigned long width = values[at];
+        const unsigned long pixels = width * values[at + 1];
+        if (width != values[at + 1] || width == 0 || at + 2 + pixels > count) {
+            break;
+        }
+        icons.push_back({static_cast<int>(width), {values + at + 2, values + at + 2 + pixels}});
+        at += 2 + pixels;
+    }
+    XFree(data);
+    return icons;
 }
 
 Shot Game::shoot() const {

@@ -81,6 +81,9 @@ std::vector<EnvChange> gameEnvironment(const std::optional<std::string>& display
 // first, and each of its steps may take ZEPHRIN_E2E_SLOWDOWN times longer.
 std::vector<std::string> gameCommand();
 bool gameIsEmulated();
+// How many processes of this name run, in the Wine session of WINEPREFIX
+// if that is set.
+int processesNamed(const std::string& name);
 
 // A picture of the game window, 800 x 800 pixels unless a small screen
 // shrank it, as 0xRRGGBB.
@@ -113,7 +116,10 @@ struct Blob {
 Blob findColour(const Shot& shot, std::uint32_t rgb);
 
 // A virtual screen of 1280 x 1024, or of the size given, on a display number
-// the server picks itself; or the one ZEPHRIN_E2E_DISPLAY names.
+// the server picks itself; or the one ZEPHRIN_E2E_DISPLAY names, unless a
+// size is given. Wine keeps its desktop on the display it met first, so a
+// screen of its own restarts the wineserver beside the Wine of
+// ZEPHRIN_E2E_GAME on it, and again on the shared display when it goes.
 class XServer {
 public:
     static constexpr int kScreenWidth = 1280;
@@ -133,6 +139,7 @@ public:
 
 private:
     void start(int width, int height);
+    void restartWine(const std::string& display) const;
 
     ScratchDir logDir_;
     std::optional<Child> process_;
@@ -154,17 +161,26 @@ struct WindowFacts {
     int maxHeight = 0;
 };
 
+// A square picture of `size` pixels as 0xAARRGGBB, top row first.
+struct Icon {
+    int size = 0;
+    std::vector<std::uint32_t> argb;
+};
+
 // The zephrin binary running in `workDir` on `x`, stderr captured.
 class Game {
 public:
     Game(const XServer& x, const std::string& workDir, std::vector<EnvChange> env = {},
-         const std::vector<int>& closedDescriptors = {});
+         const std::vector<int>& closedDescriptors = {},
+         const std::vector<std::string>& command = gameCommand());
 
     // Waits up to five seconds for the mapped "Zephrin" window; false if none.
     bool awaitWindow();
     // The game's mapped window, waiting for it as awaitWindow does; 0 if none.
     unsigned long window() const;
     WindowFacts facts() const;
+    // The square icons the window publishes (_NET_WM_ICON).
+    std::vector<Icon> icons() const;
 
     Shot shoot() const;
     void press(const char* keyName, int times = 1) const;
@@ -196,6 +212,8 @@ constexpr bool kSanitized = false;
 constexpr double kSlowdown = kSanitized ? 4 : 1;
 // How much longer than the game as players run it this game may take.
 double slowdown();
+// The part of that an emulator adds: ZEPHRIN_E2E_SLOWDOWN, else 1.
+double emulatorSlowdown();
 
 // Seconds on a monotonic clock.
 double now();

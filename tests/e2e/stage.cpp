@@ -189,6 +189,35 @@ void stageMedia(const ScratchDir& dir) {
     writeTone(dir / kDingFile, 0.2);
 }
 
+std::vector<Icon> readIco(const std::string& path) {
+    const std::string ico = readFile(path);
+    const auto number = [&](std::size_t at, int bytes) {
+        std::uint32_t value = 0;
+        for (int i = bytes - 1; i >= 0; --i) {
+            value =
+                value << 8 | static_cast<unsigned char>(ico.at(at + static_cast<std::size_t>(i)));
+        }
+        return value;
+    };
+    std::vector<Icon> icons;
+    for (std::uint32_t i = 0; i < number(4, 2); ++i) {
+        const std::size_t bitmap = number(6 + 16 * i + 12, 4);
+        const auto size = static_cast<int>(number(bitmap + 4, 4));
+        if (number(bitmap, 4) != 40 || number(bitmap + 14, 2) != 32) {
+            continue;  // not a 32-bit bitmap
+        }
+        Icon icon{size, {}};
+        for (int y = size - 1; y >= 0; --y) {  // bottom row first
+            for (int x = 0; x < size; ++x) {
+                icon.argb.push_back(
+                    number(bitmap + 40 + 4 * static_cast<std::size_t>(y * size + x), 4));
+            }
+        }
+        icons.push_back(std::move(icon));
+    }
+    return icons;
+}
+
 bool loudBetween(const std::string& capture, std::size_t from, std::size_t to) {
     std::size_t loud = 0;
     std::size_t total = 0;

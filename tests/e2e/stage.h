@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "tests/e2e/harness.h"
 
@@ -38,6 +39,8 @@ void writeDecompressionBomb(const std::string& path, std::uint32_t width, std::u
 // MiB of zeros, compressed about a thousand to one.
 void writeImageDataRunningOn(const std::string& path, std::uint32_t width, std::uint32_t height,
                              std::uint32_t mebibytes);
+// The 32-bit pictures of an .ico file (those coded as PNG left out).
+std::vector<Icon> readIco(const std::string& path);
 void writeFile(const std::string& path, const std::string& bytes);
 std::string readFile(const std::string& path);
 
