@@ -102,6 +102,7 @@ XVFB_PID=""
 start_xvfb() {
   local work=$1 size=${2:-1280x1024} disp="" i
   mkdir -p "$work"
+  : > "$work/display"  # read below before the server in the background may have opened it
   Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp -noreset 3> "$work/display" \
     > "$work/xvfb.log" 2>&1 &
   XVFB_PID=$!
