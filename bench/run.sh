@@ -13,8 +13,8 @@ build=build/bench
 bin=$build/bench
 out=$build/results.md
 need_packages bench
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" -j2 --target zephrin zephrin_micro zephrin_passes zephrin_startup \
+cmake --preset bench >/dev/null
+cmake --build --preset bench --target zephrin zephrin_micro zephrin_passes zephrin_startup \
   zephrin_bare_start zephrin_first_frame_shim >/dev/null
 
 # A virtual X server, stopped on the way out.

@@ -121,49 +121,5 @@ replay() {
   echo "the replay's $(wc -l < linux.txt) ticks match the Linux build's bit for bit"
 }
 
-# The processes named NAME that run in the Wine prefix PREFIX.
-prefix_processes() { # prefix_processes PREFIX NAME
-  local pid
-  for pid in $(pgrep -x "$2" || true); do
-    # A process may end between the two looks.
-    { tr '\0' '\n' < "/proc/$pid/environ"; } 2> /dev/null | grep -qx "WINEPREFIX=$1" && echo "$pid"
-  done
-  return 0
-}
-
-# started_with OWN-CONSOLE(yes|no) E2E-TEST FILTER, run by wine.sh --env:
-# the game, started as $ZEPHRIN_E2E_GAME says (`start /wait`, which gives it
-# a console of its own, as a double click does; `cmd /c`, whose console it
-# shares, as from a shell), plays the window test's case FILTER through to a
-# clean exit. A console of its own must be let go, and its host with it: no
-# console host may be left in the Wine prefix while the game still runs,
-# seen last just before it ends. No game process may be left either.
-started_with() {
-  local prefix=$WINEPREFIX own=$1 log seen=0 hosts="" status=0
-  log=$(mktemp)
-  "$2" --gtest_filter="$3" > "$log" 2>&1 &
-  local test_pid=$!
-  while kill -0 "$test_pid" 2> /dev/null; do
-    if [ -n "$(prefix_processes "$prefix" zephrin.exe)" ]; then
-      seen=1
-      hosts=$(prefix_processes "$prefix" conhost.exe | wc -l)
-    fi
-    sleep 0.1
-  done
-  wait "$test_pid" || status=$?
-  [ "$status" = 0 ] || { grep -v '^\[ *\(RUN\|OK\) ' "$log" | tail -n 40; fail "the window test failed"; }
-  rm -f "$log"
-  [ "$seen" = 1 ] || fail "no zephrin.exe ran in $prefix"
-  if [ "$own" = yes ]; then
-    [ "$hosts" = 0 ] || fail "$hosts console host(s) still ran beside the game: it kept its own console"
-  fi
-  for _ in $(seq 1 50); do
-    [ -z "$(prefix_processes "$prefix" zephrin.exe)" ] && break
-    sleep 0.2
-  done
-  [ -z "$(prefix_processes "$prefix" zephrin.exe)" ] || fail "a zephrin.exe was left running"
-  echo "started, played and quit cleanly; console hosts beside it at the end: ${hosts:-none}"
-}
-
 [ $# -ge 1 ] || die "usage: checks.sh CHECK ARG..."
 "$@"
