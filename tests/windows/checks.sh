@@ -4,8 +4,8 @@
 #
 #   checks.sh CHECK ARG...
 #
-# The program's PE facts and resources, the zip's program, the replay against
-# the Linux build's, and the ways a player starts a console program.
+# The program's PE facts and resources, the zip's program, and the replay
+# against the Linux build's. The ways a player starts it are window tests.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../../tools/lib.sh"
 
