@@ -2,6 +2,13 @@
 
 #include <SDL_render.h>
 
+#include <cfloat>
+
+// Each step of the motion rounds to double as it goes; a floating-point unit
+// that keeps wider intermediates (the x87's) flies the bird elsewhere. The
+// build also forbids fusing a step's multiply and add (cmake/ExactMath.cmake).
+static_assert(FLT_EVAL_METHOD == 0, "build with SSE2 arithmetic: -msse2 -mfpmath=sse");
+
 namespace {
 
 // A tick is 0.4 of a velocity unit; the double nearest 0.4, not the float.
