@@ -4,8 +4,9 @@
 #
 #   checks.sh CHECK ARG...
 #
-# The program's PE facts and resources, the zip's program, and the replay
-# against the Linux build's. The ways a player starts it are window tests.
+# The program's PE facts and resources, and the zip's program. The replay
+# against the Linux build's is tests/compare-replay.sh; the ways a player
+# starts it are window tests.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../../tools/lib.sh"
 
@@ -100,25 +101,6 @@ zip_holds() {
   want=$(sha256sum < "$2" | cut -d' ' -f1)
   [ "$packed" = "$want" ] || fail "the zip's zephrin.exe ($packed) is not $2 ($want)"
   echo "$(basename "$1") holds $2 ($want)"
-}
-
-# replay WORKDIR LINUX-REPLAY WINDOWS-REPLAY...: the same script of games,
-# played by the Linux build and by the Windows one under Wine, gives the same
-# trace line for line (tick for tick).
-replay() {
-  local work=$1 linux=$2 first
-  shift 2
-  rm -rf "$work" && mkdir -p "$work" && cd "$work"
-  "$linux" linux.txt > linux.log 2>&1 || { cat linux.log; fail "the Linux replay failed"; }
-  "$@" windows.txt < /dev/null > windows.log 2>&1 || { cat windows.log; fail "the Windows replay failed"; }
-  if ! cmp -s linux.txt windows.txt; then
-    first=$(cmp linux.txt windows.txt 2>&1 | grep -o 'line [0-9]*' | grep -o '[0-9]*' || true)
-    [ -n "$first" ] || first=$(( $(wc -l < windows.txt) + 1 ))
-    echo "  linux:   $(sed -n "${first}p" linux.txt)"
-    echo "  windows: $(sed -n "${first}p" windows.txt)"
-    fail "the traces differ first at tick line $first ($work)"
-  fi
-  echo "the replay's $(wc -l < linux.txt) ticks match the Linux build's bit for bit"
 }
 
 [ $# -ge 1 ] || die "usage: checks.sh CHECK ARG..."
