@@ -22,8 +22,18 @@ cache=$(cd "$cache" && pwd)
 dir="$cache/$name"
 log="$cache/$name.log"
 
-# What the libraries are made from, but for where the checkout is.
-key=$( { cd "$ROOT" && cat cmake/deps/* tools/deps/debian-sources.sh cmake/toolchains/*;
+# What the libraries are made from, but for where the checkout is: the
+# superbuild, the toolchain file and the files of its directory it names.
+toolchain_files() {
+  local dir file
+  dir=$(dirname "$toolchain")
+  echo "$toolchain"
+  for file in "$dir"/*; do
+    [ "$file" = "$toolchain" ] || ! grep -qF "$(basename "$file")" "$toolchain" || echo "$file"
+  done
+}
+key=$( { cd "$ROOT" && cat cmake/deps/* tools/deps/debian-sources.sh;
+         toolchain_files | xargs cat;
          printf '%s\n' "$(basename "$toolchain")" "$@"; } | sha256sum | cut -c1-16)
 stamp="$dir/prefix/.zephrin-deps-key"
 if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$key" ]; then
