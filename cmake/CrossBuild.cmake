@@ -1,11 +1,16 @@
-# What a build for another system (Windows, the web) takes from outside it:
+# What a build for another system or processor (Windows, the web, Linux on
+# arm64, armhf, i386, ppc64el, s390x or riscv64) takes from outside it:
 #
-# - The libraries it links (SDL2, SDL2_image, SDL2_mixer and what they use),
-#   built from Debian's sources by the one superbuild in cmake/deps into a
-#   cache shared by every checkout and kept outside it: $ZEPHRIN_DEPS_CACHE,
-#   else ~/.cache/zephrin/deps. The first configure builds them (minutes);
-#   later ones find them there. -DZEPHRIN_DEPS_PREFIX=<prefix> names a
-#   prefix built elsewhere instead.
+# - The libraries it links (SDL2, SDL2_image, SDL2_mixer and what they use;
+#   GoogleTest for the tests), built from Debian's sources by the one
+#   superbuild in cmake/deps into a cache shared by every checkout and kept
+#   outside it: $ZEPHRIN_DEPS_CACHE, else ~/.cache/zephrin/deps. The first
+#   configure builds them (minutes); later ones find them there.
+#   -DZEPHRIN_DEPS_PREFIX=<prefix> names a prefix built elsewhere instead.
+#   A Linux build links Debian's own SDL packages for its processor instead,
+#   unpacked into a sysroot in the same cache by tools/deps/debian-sysroot.sh
+#   (-DZEPHRIN_SYSROOT=<root> names another), and runs its programs under
+#   qemu with that root; only its GoogleTest comes from the superbuild.
 # - Programs of ours that run here while it builds or is tested (the icon
 #   and first-picture drawers, the Linux replay, game and window tests):
 #   the same sources built for this machine in <build>/host, as a step of the
@@ -20,18 +25,24 @@ elseif(WIN32 AND ZEPHRIN_MINGW_TRIPLE)
   string(REGEX REPLACE "-.*" "" zephrin_deps_arch "${ZEPHRIN_MINGW_TRIPLE}")
   set(zephrin_deps_name windows-${zephrin_deps_arch})
   set(zephrin_deps_args -DZEPHRIN_DEPS_GTEST=ON)
+elseif(CMAKE_SYSTEM_NAME STREQUAL "Linux" AND ZEPHRIN_DEBIAN_ARCH)
+  set(zephrin_deps_name linux-${ZEPHRIN_DEBIAN_ARCH})
+  set(zephrin_deps_args -DZEPHRIN_DEPS_SDL=OFF -DZEPHRIN_DEPS_GTEST=ON)
+  if(NOT ZEPHRIN_BUILD_TESTS)
+    set(zephrin_deps_name "")  # Debian's packages are all it links
+  endif()
 else()
   message(FATAL_ERROR "no libraries are built for ${CMAKE_SYSTEM_NAME}: use a toolchain of cmake/toolchains")
 endif()
 
-if(NOT ZEPHRIN_DEPS_PREFIX)
-  if(DEFINED ENV{ZEPHRIN_DEPS_CACHE})
-    set(zephrin_deps_cache "$ENV{ZEPHRIN_DEPS_CACHE}")
-  elseif(DEFINED ENV{XDG_CACHE_HOME})
-    set(zephrin_deps_cache "$ENV{XDG_CACHE_HOME}/zephrin/deps")
-  else()
-    set(zephrin_deps_cache "$ENV{HOME}/.cache/zephrin/deps")
-  endif()
+if(DEFINED ENV{ZEPHRIN_DEPS_CACHE})
+  set(zephrin_deps_cache "$ENV{ZEPHRIN_DEPS_CACHE}")
+elseif(DEFINED ENV{XDG_CACHE_HOME})
+  set(zephrin_deps_cache "$ENV{XDG_CACHE_HOME}/zephrin/deps")
+else()
+  set(zephrin_deps_cache "$ENV{HOME}/.cache/zephrin/deps")
+endif()
+if(NOT ZEPHRIN_DEPS_PREFIX AND zephrin_deps_name)
   message(STATUS "Libraries for ${zephrin_deps_name}: ${zephrin_deps_cache} (built there the first time)")
   execute_process(
     COMMAND "${CMAKE_COMMAND}" -E env "ZEPHRIN_DEPS_CACHE=${zephrin_deps_cache}"
@@ -47,7 +58,43 @@ if(NOT ZEPHRIN_DEPS_PREFIX)
 endif()
 # The toolchain files add a prefix they were given before the project began;
 # one found here is added now, ahead of the system's own packages.
-list(PREPEND CMAKE_FIND_ROOT_PATH "${ZEPHRIN_DEPS_PREFIX}")
+if(ZEPHRIN_DEPS_PREFIX)
+  list(PREPEND CMAKE_FIND_ROOT_PATH "${ZEPHRIN_DEPS_PREFIX}")
+endif()
+
+if(ZEPHRIN_DEBIAN_ARCH)
+  if(NOT ZEPHRIN_SYSROOT)
+    message(STATUS "Debian's ${ZEPHRIN_DEBIAN_ARCH} packages (${ZEPHRIN_DEBIAN_SUITE}): "
+                   "${zephrin_deps_cache} (unpacked there the first time)")
+    execute_process(
+      COMMAND "${PROJECT_SOURCE_DIR}/tools/deps/debian-sysroot.sh" "${zephrin_deps_cache}"
+              ${ZEPHRIN_DEBIAN_ARCH} ${ZEPHRIN_DEBIAN_SUITE}
+      OUTPUT_VARIABLE zephrin_sysroot OUTPUT_STRIP_TRAILING_WHITESPACE
+      RESULT_VARIABLE zephrin_sysroot_status)
+    if(NOT zephrin_sysroot_status EQUAL 0)
+      message(FATAL_ERROR "unpacking Debian's ${ZEPHRIN_DEBIAN_ARCH} packages failed")
+    endif()
+    set(ZEPHRIN_SYSROOT "${zephrin_sysroot}" CACHE PATH
+        "Debian's ${ZEPHRIN_DEBIAN_ARCH} packages, unpacked (tools/deps/debian-sysroot.sh)" FORCE)
+  endif()
+  list(APPEND CMAKE_FIND_ROOT_PATH "${ZEPHRIN_SYSROOT}")
+  # The compiler looks for headers and libraries in its own directories;
+  # the packages' go on the line of whatever links SDL (CMakeLists.txt).
+  set(ZEPHRIN_SYSROOT_INCLUDE_DIRS "${ZEPHRIN_SYSROOT}/usr/include/${ZEPHRIN_MULTIARCH}")
+  # What the libraries link in turn is found there too (PulseAudio keeps
+  # its common library in a directory of its own).
+  set(zephrin_libdirs "")
+  foreach(dir usr/lib/${ZEPHRIN_MULTIARCH} lib/${ZEPHRIN_MULTIARCH}
+          usr/lib/${ZEPHRIN_MULTIARCH}/pulseaudio)
+    string(APPEND zephrin_libdirs ":${ZEPHRIN_SYSROOT}/${dir}")
+  endforeach()
+  string(SUBSTRING "${zephrin_libdirs}" 1 -1 zephrin_libdirs)
+  set(ZEPHRIN_SYSROOT_LINK_OPTIONS "-Wl,-rpath-link,${zephrin_libdirs}")
+  # Programs of the build run under the emulator, with the sysroot as the
+  # root their dynamic linker and libraries are found in.
+  find_program(ZEPHRIN_QEMU_PROGRAM ${ZEPHRIN_QEMU} REQUIRED)
+  set(CMAKE_CROSSCOMPILING_EMULATOR "${ZEPHRIN_QEMU_PROGRAM};-L;${ZEPHRIN_SYSROOT}")
+endif()
 if(EMSCRIPTEN)
   # Emscripten's prebuilt cache carries a stand-in SDL2 package of its own.
   set(SDL2_DIR "${ZEPHRIN_DEPS_PREFIX}/lib/cmake/SDL2" CACHE PATH "SDL2 built for the web" FORCE)
@@ -66,6 +113,10 @@ if(ZEPHRIN_BUILD_TESTS AND WIN32)
   list(APPEND zephrin_host_targets zephrin zephrin_replay e2e_test)
   list(APPEND zephrin_host_files "${ZEPHRIN_HOST_DIR}/zephrin"
        "${ZEPHRIN_HOST_DIR}/tests/zephrin_replay" "${ZEPHRIN_HOST_DIR}/tests/e2e/e2e_test")
+elseif(ZEPHRIN_BUILD_TESTS AND ZEPHRIN_DEBIAN_ARCH)
+  set(zephrin_host_tests ON)
+  list(APPEND zephrin_host_targets zephrin_replay)
+  list(APPEND zephrin_host_files "${ZEPHRIN_HOST_DIR}/tests/zephrin_replay")
 endif()
 include(ExternalProject)
 ExternalProject_Add(zephrin_host

@@ -104,17 +104,23 @@ install(FILES "${zephrin_staging}/copyright" DESTINATION "${CMAKE_INSTALL_DOCDIR
 install(FILES "${PROJECT_SOURCE_DIR}/docs/screenshot.png" DESTINATION "${CMAKE_INSTALL_DOCDIR}"
         COMPONENT game OPTIONAL)
 
-# The icons are the bird, scaled at build time by a small tool of ours.
-add_executable(zephrin_make_icon packaging/make-icon.cpp)
-target_link_libraries(zephrin_make_icon PRIVATE zephrin_sdl zephrin_warnings)
+# The icons are the bird, scaled at build time by a small tool of ours, built
+# for this machine when the game is for another (cmake/CrossBuild.cmake).
+if(CMAKE_CROSSCOMPILING)
+  set(zephrin_icon_maker "${ZEPHRIN_MAKE_ICON}")
+else()
+  add_executable(zephrin_make_icon packaging/make-icon.cpp)
+  target_link_libraries(zephrin_make_icon PRIVATE zephrin_sdl zephrin_warnings)
+  set(zephrin_icon_maker zephrin_make_icon)
+endif()
 set(zephrin_icons "")
 foreach(size 48 64 128 256)
   set(icon "${zephrin_staging}/icons/${size}x${size}/${ZEPHRIN_APP_ID}.png")
   add_custom_command(
     OUTPUT "${icon}"
     COMMAND "${CMAKE_COMMAND}" -E make_directory "${zephrin_staging}/icons/${size}x${size}"
-    COMMAND zephrin_make_icon "${PROJECT_SOURCE_DIR}/Images/Bird.png" ${size} "${icon}"
-    DEPENDS zephrin_make_icon "${PROJECT_SOURCE_DIR}/Images/Bird.png"
+    COMMAND "${zephrin_icon_maker}" "${PROJECT_SOURCE_DIR}/Images/Bird.png" ${size} "${icon}"
+    DEPENDS "${zephrin_icon_maker}" "${PROJECT_SOURCE_DIR}/Images/Bird.png"
     COMMENT "Drawing the ${size}x${size} icon"
     VERBATIM)
   list(APPEND zephrin_icons "${icon}")
