@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -345,8 +346,15 @@ TEST_F(SoundAssets, DingIsAShortUnclippedStereoBellThatEndsInSilence) {
     EXPECT_EQ(format.freq, 22050);
     EXPECT_EQ(format.format, AUDIO_S16LSB);
     EXPECT_EQ(format.channels, 2);
-    const auto* samples = reinterpret_cast<const Sint16*>(buffer);
+    // The file's samples are little-endian, whatever the machine's order.
     const std::size_t count = length / 2;
+    std::vector<Sint16> littleEndian(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        Uint16 raw = 0;
+        std::memcpy(&raw, buffer + 2 * i, sizeof raw);
+        littleEndian[i] = static_cast<Sint16>(SDL_SwapLE16(raw));
+    }
+    const Sint16* samples = littleEndian.data();
     const double seconds = static_cast<double>(count) / format.channels / format.freq;
     EXPECT_LE(seconds, 0.6);
     EXPECT_GE(seconds, 0.1);
