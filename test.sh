@@ -19,6 +19,7 @@ for preset in "${presets[@]}"; do
     dev|asan) purposes+=(test) ;;
     release|fuzz|web|windows-x86) purposes+=("$preset") ;;
     windows-x64) purposes+=(windows) ;;
+    linux-*) purposes+=("$preset") ;;
     *) die "no workflow preset '$preset' (cmake --list-presets=workflow)" ;;
   esac
 done

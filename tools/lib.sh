@@ -53,6 +53,20 @@ packages_for() { # packages_for PURPOSE
     # Lighthouse comes from npm: Debian's, unless node came with its own.
     web) echo "${build[@]}" "${sources[@]}" emscripten zip unzip brotli gzip chromium lame \
               "$(command -v npm >/dev/null || echo npm)" ;;
+    # A Linux build for another processor: its cross compiler and emulator;
+    # its SDL comes from Debian's packages for it (tools/deps), its
+    # GoogleTest from Debian's sources, and the host build has the tests.
+    linux-arm64|linux-armhf|linux-i386|linux-ppc64el|linux-s390x|linux-riscv64)
+      local triple
+      case "$1" in
+        linux-arm64) triple=aarch64-linux-gnu ;;
+        linux-armhf) triple=arm-linux-gnueabihf ;;
+        linux-i386) triple=i686-linux-gnu ;;
+        linux-ppc64el) triple=powerpc64le-linux-gnu ;;
+        linux-s390x) triple=s390x-linux-gnu ;;
+        linux-riscv64) triple=riscv64-linux-gnu ;;
+      esac
+      echo "$(packages_for test)" "${sources[@]}" "g++-$triple" qemu-user-static ;;
     bench) echo "${build[@]}" libgtest-dev libbenchmark-dev xvfb libgl1-mesa-dri ;;
     screenshot) echo "${build[@]}" xvfb xdotool imagemagick libx11-dev libxtst-dev ;;
     assets) echo "${build[@]}" lame ;;
