@@ -36,6 +36,9 @@ key=$( { cd "$ROOT" && cat cmake/deps/* tools/deps/debian-sources.sh;
          toolchain_files | xargs cat;
          printf '%s\n' "$(basename "$toolchain")" "$@"; } | sha256sum | cut -c1-16)
 stamp="$dir/prefix/.zephrin-deps-key"
+# One build of a prefix at a time, whichever checkout asks.
+exec 9> "$dir.lock"
+flock 9
 if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$key" ]; then
   echo "$dir/prefix"
   exit 0
