@@ -12,7 +12,7 @@
 #   (-DZEPHRIN_SYSROOT=<root> names another), and runs its programs under
 #   qemu with that root; only its GoogleTest comes from the superbuild.
 # - Programs of ours that run here while it builds or is tested (the icon
-#   and first-picture drawers, the Linux replay, game and window tests):
+#   and first-picture drawers, the replay, game and window tests):
 #   the same sources built for this machine in <build>/host, as a step of the
 #   build. ZEPHRIN_HOST_DIR names that directory for the rest of the build.
 
@@ -100,8 +100,9 @@ if(EMSCRIPTEN)
   set(SDL2_DIR "${ZEPHRIN_DEPS_PREFIX}/lib/cmake/SDL2" CACHE PATH "SDL2 built for the web" FORCE)
 endif()
 
-# The programs for this machine: the drawers always, and with the Windows
-# tests the Linux builds they are checked against.
+# The programs for this machine: the drawers always, and with a build's
+# tests what they are checked against: for Windows the game, its replay and
+# the window tests, for Linux on another processor and for the web the replay.
 set(ZEPHRIN_HOST_DIR "${PROJECT_BINARY_DIR}/host")
 set(ZEPHRIN_MAKE_ICON "${ZEPHRIN_HOST_DIR}/zephrin_make_icon")
 set(ZEPHRIN_FIRST_FRAME "${ZEPHRIN_HOST_DIR}/zephrin_first_frame")
@@ -113,7 +114,7 @@ if(ZEPHRIN_BUILD_TESTS AND WIN32)
   list(APPEND zephrin_host_targets zephrin zephrin_replay e2e_test)
   list(APPEND zephrin_host_files "${ZEPHRIN_HOST_DIR}/zephrin"
        "${ZEPHRIN_HOST_DIR}/tests/zephrin_replay" "${ZEPHRIN_HOST_DIR}/tests/e2e/e2e_test")
-elseif(ZEPHRIN_BUILD_TESTS AND ZEPHRIN_DEBIAN_ARCH)
+elseif(ZEPHRIN_BUILD_TESTS AND (ZEPHRIN_DEBIAN_ARCH OR EMSCRIPTEN))
   set(zephrin_host_tests ON)
   list(APPEND zephrin_host_targets zephrin_replay)
   list(APPEND zephrin_host_files "${ZEPHRIN_HOST_DIR}/tests/zephrin_replay")

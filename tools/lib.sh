@@ -50,8 +50,9 @@ packages_for() { # packages_for PURPOSE
                   wine64 gcc libc6-dev libasound2 icoutils ;;
     # 32-bit Wine, which runs here inside the qemu-i386 emulator.
     windows-x86) echo "$(packages_for windows)" wine32:i386 ;;
-    # Lighthouse comes from npm: Debian's, unless node came with its own.
-    web) echo "${build[@]}" "${sources[@]}" emscripten zip unzip brotli gzip chromium lame \
+    # The replay it is checked against is this machine's build with its
+    # tests. Lighthouse comes from npm: Debian's, unless node came with its own.
+    web) echo "$(packages_for test)" "${sources[@]}" emscripten zip unzip brotli gzip chromium \
               "$(command -v npm >/dev/null || echo npm)" ;;
     # A Linux build for another processor: its cross compiler and emulator;
     # its SDL comes from Debian's packages for it (tools/deps), its
