@@ -37,10 +37,10 @@ packages_for() { # packages_for PURPOSE
     # The suites, the benchmarks, the window tests (their own X client with
     # XTEST keys, an MP3 encoder for their music, Mesa's GL renderer, zlib for
     # the PNGs they write) and the package's checks (menu entry, metainfo,
-    # manual page, lintian, hardening-check).
+    # manual page, lintian, hardening-check, a grab of the game's window).
     test) echo "${build[@]}" libgtest-dev libbenchmark-dev xvfb libx11-dev libxtst-dev lame \
                libgl1-mesa-dri zlib1g-dev desktop-file-utils appstream dpkg-dev file x11-utils \
-               groff-base lintian devscripts ;;
+               x11-apps groff-base lintian devscripts ;;
     release) echo "$(packages_for test)" git zip unzip ;;
     fuzz) echo "${build[@]}" clang-14 libclang-rt-14-dev zlib1g-dev ;;
     # The cross compilers, the host programs and window tests the builds are

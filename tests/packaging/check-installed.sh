@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks an installed Zephrin tree as a player's desktop would use it: the
 # files, the menu entry, the metainfo and the icons, then starts the launcher
-# from another directory in a virtual X server and looks for the game window.
+# from another directory in a virtual X server and looks for the game window
+# and the game drawn in it.
 #   check-installed.sh <install prefix> <source dir>
 set -euo pipefail
 source "$(dirname "$0")/../../tools/lib.sh"
@@ -80,7 +81,24 @@ for _ in $(seq 150); do
     kill -0 "$player" 2>/dev/null || { cat "$work/game.err"; fail "the game quit before its window opened"; }
     sleep 0.2
 done
-xwininfo -name Zephrin >/dev/null 2>&1 || { cat "$work/game.err"; fail "no window titled Zephrin"; }
+window=$(xwininfo -name Zephrin 2>/dev/null | awk '/Window id:/{print $4}') || true
+[ -n "$window" ] || { cat "$work/game.err"; fail "no window titled Zephrin"; }
+
+# The game is drawn: the window shows more than one colour (its first
+# frames may be black while the renderer starts).
+one_colour() {
+    local pixels
+    pixels=$(xwininfo -id "$window" | awk '/Width:/{w=$2} /Height:/{h=$2} END{print w*h}')
+    xwd -silent -id "$window" >"$work/window.xwd" 2>/dev/null || return 0
+    # The pixels end the file, four bytes each: blue, green, red and a pad.
+    tail -c "$((pixels * 4))" "$work/window.xwd" | od -An -v -tx1 -w4 | cut -c1-9 |
+        awk 'NR == 1 {first = $0} $0 != first {exit 1}'
+}
+for _ in $(seq 150); do
+    one_colour || break
+    sleep 0.2
+done
+! one_colour || fail "the game's window shows one colour, not the game"
 
 [ "$(readlink "/proc/$player/exe")" = "$game" ] || fail "the launcher did not exec the installed game"
 [ "$(readlink "/proc/$player/cwd")" = "$data" ] || fail "the game does not run in $data"
