@@ -3,11 +3,15 @@
 # files, the menu entry, the metainfo and the icons, then starts the launcher
 # from another directory in a virtual X server and looks for the game window
 # and the game drawn in it.
-#   check-installed.sh <install prefix> <source dir>
+#   check-installed.sh <install prefix> <source dir> [<emulator> <sysroot>]
+# A game built for another processor runs here under its qemu-user
+# emulator, started by the kernel when the launcher execs it, with its
+# libraries from the sysroot.
 set -euo pipefail
 source "$(dirname "$0")/../../tools/lib.sh"
 prefix=$(readlink -f "$1")
 source=$2
+emulator=${3:+$(readlink -f "$3")} sysroot=${4:-}
 id=io.github.zephrin.Zephrin
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
@@ -55,16 +59,31 @@ for size in 48 64 128 256; do
 done
 
 work=$(mktemp -d)
-player=""
+player="" binfmt=""
 cleanup() {
     if [ -n "$player" ]; then kill "$player" 2>/dev/null || true; fi
     stop_xvfb
     wait || true
+    if [ -n "$binfmt" ]; then binfmt_remove "$binfmt" "$work"; fi
     rm -rf "$work"
 }
 trap cleanup EXIT
 cd "$work"
 unset DISPLAY WAYLAND_DISPLAY
+
+# Emulated, the game takes many times as long to open its window. An entry
+# of this run's own hands it to the emulator: the newest entry wins over any
+# this machine has already, and a check running beside this one has its own.
+waits=150
+if [ -n "$emulator" ]; then
+    binfmts=/usr/share/binfmts/$(basename "${emulator%-static}")
+    [ -f "$binfmts" ] || fail "no $binfmts to tell which programs $emulator runs"
+    binfmt=zephrin-check-$(basename "$emulator")-$$
+    binfmt_add "$binfmt" "$(sed -n 's/^magic //p' "$binfmts")" "$(sed -n 's/^mask //p' "$binfmts")" \
+        "$emulator" "$work"
+    export QEMU_LD_PREFIX=$sysroot
+    waits=1500
+fi
 
 # The game's exit status comes through the launcher.
 status=0
@@ -76,7 +95,7 @@ start_xvfb "$work" 1024x1024
 
 SDL_AUDIODRIVER=dummy "$launcher" --ignored arguments 2>"$work/game.err" &
 player=$!
-for _ in $(seq 150); do
+for _ in $(seq "$waits"); do
     xwininfo -name Zephrin >/dev/null 2>&1 && break
     kill -0 "$player" 2>/dev/null || { cat "$work/game.err"; fail "the game quit before its window opened"; }
     sleep 0.2
@@ -94,15 +113,26 @@ one_colour() {
     tail -c "$((pixels * 4))" "$work/window.xwd" | od -An -v -tx1 -w4 | cut -c1-9 |
         awk 'NR == 1 {first = $0} $0 != first {exit 1}'
 }
-for _ in $(seq 150); do
+for _ in $(seq "$waits"); do
     one_colour || break
     sleep 0.2
 done
 ! one_colour || fail "the game's window shows one colour, not the game"
 
-[ "$(readlink "/proc/$player/exe")" = "$game" ] || fail "the launcher did not exec the installed game"
+# The launcher's process is the installed game now, its arguments left
+# behind; emulated, it is the emulator, with the game's path the first of
+# its own.
+mapfile -d '' words <"/proc/$player/cmdline"
+if [ -n "$emulator" ]; then
+    [ "$(readlink "/proc/$player/exe")" = "$emulator" ] || fail "the game does not run under $emulator"
+    ran=$(readlink -f "${words[1]}")
+    words=("${words[@]:1}")
+else
+    ran=$(readlink "/proc/$player/exe")
+fi
+[ "$ran" = "$game" ] || fail "the launcher did not exec the installed game"
 [ "$(readlink "/proc/$player/cwd")" = "$data" ] || fail "the game does not run in $data"
-[ "$(tr -cd '\0' <"/proc/$player/cmdline" | wc -c)" -eq 1 ] || fail "arguments reached the game"
+[ "${#words[@]}" -eq 1 ] || fail "arguments reached the game"
 kill -TERM "$player"  # SDL turns it into a quit event, as closing the window does
 status=0
 wait "$player" || status=$?
