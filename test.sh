@@ -19,6 +19,7 @@ for preset in "${presets[@]}"; do
     dev|asan) purposes+=(test) ;;
     release|fuzz|web|windows-x86) purposes+=("$preset") ;;
     windows-x64) purposes+=(windows) ;;
+    release-arm64|release-armhf) purposes+=(arm) ;;
     *) die "no workflow preset '$preset' (cmake --list-presets=workflow)" ;;
   esac
 done

@@ -42,6 +42,11 @@ packages_for() { # packages_for PURPOSE
                libgl1-mesa-dri zlib1g-dev desktop-file-utils appstream dpkg-dev file x11-utils \
                x11-apps groff-base lintian devscripts ;;
     release) echo "$(packages_for test)" git zip unzip ;;
+    # The ARM packages: Debian's cross compilers, the target's SDL packages
+    # from Debian's archive (tools/deps/debian-sysroot.sh), and the emulator
+    # their game is checked under.
+    arm) echo "$(packages_for release)" "${sources[@]}" debian-archive-keyring \
+              g++-aarch64-linux-gnu g++-arm-linux-gnueabihf qemu-user-static ;;
     fuzz) echo "${build[@]}" clang-14 libclang-rt-14-dev zlib1g-dev ;;
     # The cross compilers, the host programs and window tests the builds are
     # checked with, Wine, and the tools that read a program's resources.
