@@ -71,10 +71,10 @@ trap cleanup EXIT
 cd "$work"
 unset DISPLAY WAYLAND_DISPLAY
 
-# Emulated, the game takes many times as long to open its window. An entry
+# Emulated, the game takes many times as long to show itself. An entry
 # of this run's own hands it to the emulator: the newest entry wins over any
 # this machine has already, and a check running beside this one has its own.
-waits=150
+patience=30  # seconds
 if [ -n "$emulator" ]; then
     binfmts=/usr/share/binfmts/$(basename "${emulator%-static}")
     [ -f "$binfmts" ] || fail "no $binfmts to tell which programs $emulator runs"
@@ -82,7 +82,7 @@ if [ -n "$emulator" ]; then
     binfmt_add "$binfmt" "$(sed -n 's/^magic //p' "$binfmts")" "$(sed -n 's/^mask //p' "$binfmts")" \
         "$emulator" "$work"
     export QEMU_LD_PREFIX=$sysroot
-    waits=1500
+    patience=300
 fi
 
 # The game's exit status comes through the launcher.
@@ -95,29 +95,30 @@ start_xvfb "$work" 1024x1024
 
 SDL_AUDIODRIVER=dummy "$launcher" --ignored arguments 2>"$work/game.err" &
 player=$!
-for _ in $(seq "$waits"); do
-    xwininfo -name Zephrin >/dev/null 2>&1 && break
-    kill -0 "$player" 2>/dev/null || { cat "$work/game.err"; fail "the game quit before its window opened"; }
-    sleep 0.2
-done
-window=$(xwininfo -name Zephrin 2>/dev/null | awk '/Window id:/{print $4}') || true
-[ -n "$window" ] || { cat "$work/game.err"; fail "no window titled Zephrin"; }
-
-# The game is drawn: the window shows more than one colour (its first
-# frames may be black while the renderer starts).
-one_colour() {
-    local pixels
-    pixels=$(xwininfo -id "$window" | awk '/Width:/{w=$2} /Height:/{h=$2} END{print w*h}')
-    xwd -silent -id "$window" >"$work/window.xwd" 2>/dev/null || return 0
+# The game is drawn: its window shows more than one colour. Its first frames
+# may be black, and SDL may replace the window while it looks for a renderer
+# that works, so each look finds the window anew; $seen says how far it got.
+seen=""
+drawn() {
+    local window pixels
+    seen="no window titled Zephrin"
+    window=$(xwininfo -name Zephrin 2>/dev/null | awk '/Window id:/{print $4}') || return 1
+    [ -n "$window" ] || return 1
+    seen="the game's window shows one colour, not the game"
+    pixels=$(xwininfo -id "$window" 2>/dev/null | awk '/Width:/{w=$2} /Height:/{h=$2} END{print w*h}') ||
+        return 1
+    xwd -silent -id "$window" >"$work/window.xwd" 2>/dev/null || return 1
     # The pixels end the file, four bytes each: blue, green, red and a pad.
-    tail -c "$((pixels * 4))" "$work/window.xwd" | od -An -v -tx1 -w4 | cut -c1-9 |
+    ! tail -c "$((pixels * 4))" "$work/window.xwd" | od -An -v -tx1 -w4 | cut -c1-9 |
         awk 'NR == 1 {first = $0} $0 != first {exit 1}'
 }
-for _ in $(seq "$waits"); do
-    one_colour || break
+shown=0 deadline=$(($(now) + patience))
+while [ "$(now)" -lt "$deadline" ]; do
+    if drawn; then shown=1; break; fi
+    kill -0 "$player" 2>/dev/null || { cat "$work/game.err"; fail "the game quit before it was drawn: $seen"; }
     sleep 0.2
 done
-! one_colour || fail "the game's window shows one colour, not the game"
+[ "$shown" -eq 1 ] || { cat "$work/game.err"; fail "$seen"; }
 
 # The launcher's process is the installed game now, its arguments left
 # behind; emulated, it is the emulator, with the game's path the first of
