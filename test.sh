@@ -20,6 +20,7 @@ for preset in "${presets[@]}"; do
     release|fuzz|web|windows-x86) purposes+=("$preset") ;;
     windows-x64) purposes+=(windows) ;;
     linux-*) purposes+=("$preset") ;;
+    release-arm64|release-armhf) purposes+=(arm) ;;
     *) die "no workflow preset '$preset' (cmake --list-presets=workflow)" ;;
   esac
 done

@@ -83,13 +83,17 @@ if(ZEPHRIN_DEBIAN_ARCH)
   set(ZEPHRIN_SYSROOT_INCLUDE_DIRS "${ZEPHRIN_SYSROOT}/usr/include/${ZEPHRIN_MULTIARCH}")
   # What the libraries link in turn is found there too (PulseAudio keeps
   # its common library in a directory of its own).
-  set(zephrin_libdirs "")
+  set(ZEPHRIN_SYSROOT_LIBRARY_DIRS "")
   foreach(dir usr/lib/${ZEPHRIN_MULTIARCH} lib/${ZEPHRIN_MULTIARCH}
           usr/lib/${ZEPHRIN_MULTIARCH}/pulseaudio)
-    string(APPEND zephrin_libdirs ":${ZEPHRIN_SYSROOT}/${dir}")
+    list(APPEND ZEPHRIN_SYSROOT_LIBRARY_DIRS "${ZEPHRIN_SYSROOT}/${dir}")
   endforeach()
-  string(SUBSTRING "${zephrin_libdirs}" 1 -1 zephrin_libdirs)
+  string(REPLACE ";" ":" zephrin_libdirs "${ZEPHRIN_SYSROOT_LIBRARY_DIRS}")
   set(ZEPHRIN_SYSROOT_LINK_OPTIONS "-Wl,-rpath-link,${zephrin_libdirs}")
+  # The packages' dpkg database, beside the root, gives the .deb its
+  # Depends (cmake/Packaging.cmake).
+  get_filename_component(zephrin_sysroot_dir "${ZEPHRIN_SYSROOT}" DIRECTORY)
+  set(ZEPHRIN_SYSROOT_DPKG "${zephrin_sysroot_dir}/dpkg")
   # Programs of the build run under the emulator, with the sysroot as the
   # root their dynamic linker and libraries are found in.
   find_program(ZEPHRIN_QEMU_PROGRAM ${ZEPHRIN_QEMU} REQUIRED)

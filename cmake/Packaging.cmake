@@ -179,6 +179,20 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${ZEPHRIN_HOMEPAGE_URL}")
 # libsdl2-2.0-0, libsdl2-image-2.0-0, libsdl2-mixer-2.0-0 and the C/C++ runtime,
 # with the versions the build was linked against (needs dpkg-dev).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+if(ZEPHRIN_DEBIAN_ARCH)
+  # A package for another processor depends on what Debian's own packages
+  # for it ask: dpkg-shlibdeps reads the libraries of the sysroot the game
+  # was linked against, with that processor's objdump, and their packages'
+  # shlibs and symbols files from the sysroot's dpkg database
+  # (cmake/CrossBuild.cmake), never this machine's.
+  set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE "${ZEPHRIN_DEBIAN_ARCH}")
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${ZEPHRIN_SYSROOT_LIBRARY_DIRS})
+  file(CONFIGURE OUTPUT "${zephrin_staging}/cpack-cross.cmake" @ONLY CONTENT [[
+set(ENV{DEB_HOST_ARCH} "@ZEPHRIN_DEBIAN_ARCH@")
+set(ENV{DPKG_ADMINDIR} "@ZEPHRIN_SYSROOT_DPKG@")
+]])
+  set(CPACK_PROJECT_CONFIG_FILE "${zephrin_staging}/cpack-cross.cmake")
+endif()
 # `make package_source`: the sources only, without builds or git history.
 set(CPACK_SOURCE_IGNORE_FILES "/[.]git/" "/build/" "/build-[^/]*/" "/dist/")
 include(CPack)

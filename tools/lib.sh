@@ -1,6 +1,7 @@
 # What the project's shell scripts share: where things are, saying what is
 # happening, installing the Debian packages a purpose needs, a virtual X
-# server, and the licences of the libraries a Windows or web build links in.
+# server, emulators for the kernel to start, and the licences of the
+# libraries a Windows or web build links in.
 # Sourced, never run: `source "$(dirname "$0")/tools/lib.sh"` or the like.
 # shellcheck shell=bash
 
@@ -36,11 +37,16 @@ packages_for() { # packages_for PURPOSE
     # The suites, the benchmarks, the window tests (their own X client with
     # XTEST keys, an MP3 encoder for their music, Mesa's GL renderer, zlib for
     # the PNGs they write) and the package's checks (menu entry, metainfo,
-    # manual page, lintian, hardening-check).
+    # manual page, lintian, hardening-check, a grab of the game's window).
     test) echo "${build[@]}" libgtest-dev libbenchmark-dev xvfb libx11-dev libxtst-dev lame \
                libgl1-mesa-dri zlib1g-dev desktop-file-utils appstream dpkg-dev file x11-utils \
-               groff-base lintian devscripts ;;
+               x11-apps groff-base lintian devscripts ;;
     release) echo "$(packages_for test)" git zip unzip ;;
+    # The ARM packages: Debian's cross compilers, the target's SDL packages
+    # from Debian's archive (tools/deps/debian-sysroot.sh), and the emulator
+    # their game is checked under.
+    arm) echo "$(packages_for release)" "${sources[@]}" debian-archive-keyring \
+              g++-aarch64-linux-gnu g++-arm-linux-gnueabihf qemu-user-static ;;
     fuzz) echo "${build[@]}" clang-14 libclang-rt-14-dev zlib1g-dev ;;
     # The cross compilers, the host programs and window tests the builds are
     # checked with, Wine, and the tools that read a program's resources.
@@ -67,7 +73,8 @@ packages_for() { # packages_for PURPOSE
         linux-s390x) triple=s390x-linux-gnu ;;
         linux-riscv64) triple=riscv64-linux-gnu ;;
       esac
-      echo "$(packages_for test)" "${sources[@]}" "g++-$triple" qemu-user-static ;;
+      echo "$(packages_for test)" "${sources[@]}" debian-archive-keyring "g++-$triple" \
+           qemu-user-static ;;
     bench) echo "${build[@]}" libgtest-dev libbenchmark-dev xvfb libgl1-mesa-dri ;;
     screenshot) echo "${build[@]}" xvfb xdotool imagemagick libx11-dev libxtst-dev ;;
     assets) echo "${build[@]}" lame ;;
@@ -136,6 +143,46 @@ stop_xvfb() {
     wait "$XVFB_PID" 2>/dev/null || true
   fi
   XVFB_PID=""
+}
+
+# ------------------------------------------------------------ binfmt_misc --
+# A program for another processor that is not started through its emulator
+# (the game a launcher script execs, the processes Wine starts of its own)
+# reaches the emulator only if the kernel hands it over: a binfmt_misc entry.
+# binfmt_add NAME MAGIC MASK EMULATOR STATE adds one for programs whose first
+# bytes are MAGIC under MASK (both with \xHH escapes, as in
+# /usr/share/binfmts), mounting binfmt_misc where it is not; STATE is a
+# directory of the caller's where it notes what binfmt_remove NAME STATE must
+# undo. The newest entry that matches a program is the one the kernel uses.
+BINFMT=/proc/sys/fs/binfmt_misc
+as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
+
+binfmt_add() {
+  local name=$1 magic=$2 mask=$3 emulator=$4 state=$5
+  mkdir -p "$state"
+  if [ ! -e "$BINFMT/register" ]; then
+    as_root mount -t binfmt_misc binfmt_misc "$BINFMT"
+    touch "$state/binfmt-mounted"
+  fi
+  # One that a run cut short left behind.
+  [ ! -e "$BINFMT/$name" ] || printf -- '-1' | as_root tee "$BINFMT/$name" > /dev/null
+  # F: the kernel opens the emulator now, so it works from any directory.
+  printf ':%s:M::%s:%s:%s:F' "$name" "$magic" "$mask" "$emulator" |
+    as_root tee "$BINFMT/register" > /dev/null
+  touch "$state/binfmt-added"
+}
+
+# It unmounts binfmt_misc only if it mounted it and no other entry is left.
+binfmt_remove() {
+  local name=$1 state=$2
+  if [ -e "$state/binfmt-added" ] && [ -e "$BINFMT/$name" ]; then
+    printf -- '-1' | as_root tee "$BINFMT/$name" > /dev/null || true
+  fi
+  if [ -e "$state/binfmt-mounted" ] &&
+     [ -z "$(find "$BINFMT" -mindepth 1 -maxdepth 1 ! -name register ! -name status)" ]; then
+    as_root umount "$BINFMT" || true
+  fi
+  rm -f "$state/binfmt-added" "$state/binfmt-mounted"
 }
 
 # ---------------------------------------------------------------- licences --

@@ -2,10 +2,12 @@
 # Makes a release of the commit that is checked out: every artifact, each
 # checked, and their checksums, in dist/.
 #
-#   tools/release.sh [--without windows,web] [--reproduce]
+#   tools/release.sh [--without arm64,armhf,windows,web] [--reproduce]
 #
 #   zephrin-<version>.tar.gz               the sources (git archive)
-#   zephrin_<version>_<arch>.deb           the Debian package (the release preset)
+#   zephrin_<version>_<arch>.deb           the Debian package for this machine (release)
+#   zephrin_<version>_arm64.deb            ... for 64-bit ARM (release-arm64)
+#   zephrin_<version>_armhf.deb            ... for 32-bit ARM (release-armhf)
 #   zephrin-<version>-windows-x86.zip      the Windows program (the windows-x86 preset)
 #   zephrin-<version>-web.zip              the browser version (the web preset)
 #   SHA256SUMS                             the checksums of the above
@@ -25,7 +27,7 @@ while [ $# -gt 0 ]; do
   case "$1" in
     --without) WITHOUT=",$2,"; shift ;;
     --reproduce) REPRODUCE=1 ;;
-    -h|--help) sed -n '2,21p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,23p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) die "unknown argument '$1' (try --help)" ;;
   esac
   shift
@@ -37,6 +39,7 @@ cd "$ROOT"
   die "the checkout has uncommitted changes; a release is made from a commit: $(git status --porcelain | head -n 5 | tr '\n' ' ')"
 
 purposes=(release)
+{ wanted arm64 || wanted armhf; } && purposes+=(arm)
 wanted windows && purposes+=(windows)
 wanted web && purposes+=(web)
 need_packages "${purposes[@]}"
@@ -61,20 +64,28 @@ make_source_tarball() {
   rm -rf "${SCRATCH:?}/zephrin-$VERSION"
 }
 
-# ---------------------------------------------------------- the .deb (Linux) --
-make_deb() {
-  local deb
-  log "Debian package"
+# -------------------------------------------------------- the .debs (Linux) --
+make_deb() { # make_deb PRESET
+  local preset=$1 deb qemu emulation=()
+  log "Debian package ($preset)"
   # Built, its install and package checks passed, and packed.
-  cmake --workflow --preset release
-  deb=$(ls build/release/zephrin_"$VERSION"_*.deb)
+  cmake --workflow --preset "$preset"
+  deb=$(ls build/"$preset"/zephrin_"$VERSION"_*.deb)
   cp "$deb" "$RELEASE/"
+  # A package for another processor plays under the emulator its build ran
+  # its programs with, its libraries from that build's sysroot.
+  qemu=$(cache_value "$preset" ZEPHRIN_QEMU_PROGRAM)
+  [ -z "$qemu" ] || emulation=("$qemu" "$(cache_value "$preset" ZEPHRIN_SYSROOT)")
   # The very file released: installed into a scratch root, the game is all
   # there and starts; lintian has nothing to say and the game is hardened.
   dpkg-deb -x "$deb" "$SCRATCH/root"
-  bash tests/packaging/check-installed.sh "$SCRATCH/root/usr" "$ROOT"
+  bash tests/packaging/check-installed.sh "$SCRATCH/root/usr" "$ROOT" "${emulation[@]}"
   bash tests/packaging/check-deb.sh "$deb" "$SCRATCH/root"
   rm -rf "$SCRATCH/root"
+}
+
+cache_value() { # cache_value PRESET VARIABLE: its value in the build's CMake cache
+  sed -n "s/^$2:[A-Z]*=//p" "build/$1/CMakeCache.txt"
 }
 
 # ------------------------------------------------------------------ the zips --
@@ -118,7 +129,10 @@ make_web_zip() {
 
 # -------------------------------------------------------------------- main --
 make_source_tarball
-make_deb
+make_deb release
+for arch in arm64 armhf; do
+  if wanted $arch; then make_deb release-$arch; fi
+done
 if wanted windows; then make_windows_zip; fi
 if wanted web; then make_web_zip; fi
 (cd "$RELEASE" && sha256sum -- zephrin* | LC_ALL=C sort -k2 > "$SCRATCH/SHA256SUMS")

@@ -1,12 +1,17 @@
 #!/usr/bin/env bash
 # Checks an installed Zephrin tree as a player's desktop would use it: the
 # files, the menu entry, the metainfo and the icons, then starts the launcher
-# from another directory in a virtual X server and looks for the game window.
-#   check-installed.sh <install prefix> <source dir>
+# from another directory in a virtual X server and looks for the game window
+# and the game drawn in it.
+#   check-installed.sh <install prefix> <source dir> [<emulator> <sysroot>]
+# A game built for another processor runs here under its qemu-user
+# emulator, started by the kernel when the launcher execs it, with its
+# libraries from the sysroot.
 set -euo pipefail
 source "$(dirname "$0")/../../tools/lib.sh"
 prefix=$(readlink -f "$1")
 source=$2
+emulator=${3:+$(readlink -f "$3")} sysroot=${4:-}
 id=io.github.zephrin.Zephrin
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
@@ -54,16 +59,31 @@ for size in 48 64 128 256; do
 done
 
 work=$(mktemp -d)
-player=""
+player="" binfmt=""
 cleanup() {
     if [ -n "$player" ]; then kill "$player" 2>/dev/null || true; fi
     stop_xvfb
     wait || true
+    if [ -n "$binfmt" ]; then binfmt_remove "$binfmt" "$work"; fi
     rm -rf "$work"
 }
 trap cleanup EXIT
 cd "$work"
 unset DISPLAY WAYLAND_DISPLAY
+
+# Emulated, the game takes many times as long to show itself. An entry
+# of this run's own hands it to the emulator: the newest entry wins over any
+# this machine has already, and a check running beside this one has its own.
+patience=30  # seconds
+if [ -n "$emulator" ]; then
+    binfmts=/usr/share/binfmts/$(basename "${emulator%-static}")
+    [ -f "$binfmts" ] || fail "no $binfmts to tell which programs $emulator runs"
+    binfmt=zephrin-check-$(basename "$emulator")-$$
+    binfmt_add "$binfmt" "$(sed -n 's/^magic //p' "$binfmts")" "$(sed -n 's/^mask //p' "$binfmts")" \
+        "$emulator" "$work"
+    export QEMU_LD_PREFIX=$sysroot
+    patience=300
+fi
 
 # The game's exit status comes through the launcher.
 status=0
@@ -75,16 +95,45 @@ start_xvfb "$work" 1024x1024
 
 SDL_AUDIODRIVER=dummy "$launcher" --ignored arguments 2>"$work/game.err" &
 player=$!
-for _ in $(seq 150); do
-    xwininfo -name Zephrin >/dev/null 2>&1 && break
-    kill -0 "$player" 2>/dev/null || { cat "$work/game.err"; fail "the game quit before its window opened"; }
+# The game is drawn: its window shows more than one colour. Its first frames
+# may be black, and SDL may replace the window while it looks for a renderer
+# that works, so each look finds the window anew; $seen says how far it got.
+seen=""
+drawn() {
+    local window pixels
+    seen="no window titled Zephrin"
+    window=$(xwininfo -name Zephrin 2>/dev/null | awk '/Window id:/{print $4}') || return 1
+    [ -n "$window" ] || return 1
+    seen="the game's window shows one colour, not the game"
+    pixels=$(xwininfo -id "$window" 2>/dev/null | awk '/Width:/{w=$2} /Height:/{h=$2} END{print w*h}') ||
+        return 1
+    xwd -silent -id "$window" >"$work/window.xwd" 2>/dev/null || return 1
+    # The pixels end the file, four bytes each: blue, green, red and a pad.
+    ! tail -c "$((pixels * 4))" "$work/window.xwd" | od -An -v -tx1 -w4 | cut -c1-9 |
+        awk 'NR == 1 {first = $0} $0 != first {exit 1}'
+}
+shown=0 deadline=$(($(now) + patience))
+while [ "$(now)" -lt "$deadline" ]; do
+    if drawn; then shown=1; break; fi
+    kill -0 "$player" 2>/dev/null || { cat "$work/game.err"; fail "the game quit before it was drawn: $seen"; }
     sleep 0.2
 done
-xwininfo -name Zephrin >/dev/null 2>&1 || { cat "$work/game.err"; fail "no window titled Zephrin"; }
+[ "$shown" -eq 1 ] || { cat "$work/game.err"; fail "$seen"; }
 
-[ "$(readlink "/proc/$player/exe")" = "$game" ] || fail "the launcher did not exec the installed game"
+# The launcher's process is the installed game now, its arguments left
+# behind; emulated, it is the emulator, with the game's path the first of
+# its own.
+mapfile -d '' words <"/proc/$player/cmdline"
+if [ -n "$emulator" ]; then
+    [ "$(readlink "/proc/$player/exe")" = "$emulator" ] || fail "the game does not run under $emulator"
+    ran=$(readlink -f "${words[1]}")
+    words=("${words[@]:1}")
+else
+    ran=$(readlink "/proc/$player/exe")
+fi
+[ "$ran" = "$game" ] || fail "the launcher did not exec the installed game"
 [ "$(readlink "/proc/$player/cwd")" = "$data" ] || fail "the game does not run in $data"
-[ "$(tr -cd '\0' <"/proc/$player/cmdline" | wc -c)" -eq 1 ] || fail "arguments reached the game"
+[ "${#words[@]}" -eq 1 ] || fail "arguments reached the game"
 kill -TERM "$player"  # SDL turns it into a quit event, as closing the window does
 status=0
 wait "$player" || status=$?

@@ -15,6 +15,12 @@
 # they recommend), the -dev packages only themselves. A sysroot unpacked
 # from the same list by the same script is used as it is. packages.txt in
 # the sysroot lists what it holds, name, version and file.
+#
+# Beside the root, DIR/sysroot-ARCH/dpkg is a dpkg database of those
+# packages, each file named by where it is here: dpkg-shlibdeps, given it
+# as its admin directory, finds which package a library the game links
+# comes from and the dependency that package's shlibs or symbols file asks
+# for, as it would on a Debian system for ARCH.
 set -euo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -86,12 +92,25 @@ target_apt install --download-only --no-install-recommends -y -qq "${runtime[@]}
 (cd "$apt_dir/cache/archives" && target_apt download -qq "${headers[@]}") >&2 ||
   die "the $arch packages ${headers[*]} could not be fetched"
 
+admin="$dir/dpkg"
+mkdir -p "$admin/info" "$admin/updates"
+echo 1 > "$admin/info/format"  # file names of Multi-Arch: same packages carry their processor
+: > "$admin/status"
 : > "$root/packages.txt"
 for deb in "$apt_dir"/cache/archives/*.deb; do
   dpkg-deb -x "$deb" "$root"
-  printf '%s %s %s\n' "$(dpkg-deb -f "$deb" Package)" "$(dpkg-deb -f "$deb" Version)" \
-    "$(basename "$deb")" >> "$root/packages.txt"
+  name=$(dpkg-deb -f "$deb" Package)
+  printf '%s %s %s\n' "$name" "$(dpkg-deb -f "$deb" Version)" "$(basename "$deb")" >> "$root/packages.txt"
+  [ "$(dpkg-deb -f "$deb" Multi-Arch)" != same ] || name="$name:$(dpkg-deb -f "$deb" Architecture)"
+  rm -rf "$dir/control"
+  dpkg-deb -e "$deb" "$dir/control"
+  for file in shlibs symbols; do
+    [ ! -f "$dir/control/$file" ] || mv "$dir/control/$file" "$admin/info/$name.$file"
+  done
+  dpkg-deb --fsys-tarfile "$deb" | tar -t | sed "s|^\./|$root/|; s|/\$||" > "$admin/info/$name.list"
+  { sed '/^$/d' "$dir/control/control"; echo "Status: install ok installed"; echo; } >> "$admin/status"
 done
+rm -rf "$dir/control"
 # Links that name a path from the root of the target's file system point
 # into the sysroot instead, so that they resolve here.
 find "$root" -type l -lname '/*' | while read -r link; do

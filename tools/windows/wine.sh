@@ -58,12 +58,9 @@ EOF
 # must hand 32-bit x86 programs to the emulator: a binfmt_misc entry, which
 # --stop removes again.
 QEMU="$WINE_DIR/emu/qemu-i386"
-BINFMT=/proc/sys/fs/binfmt_misc
 BINFMT_NAME=zephrin-qemu-i386
 I386_MAGIC='\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00'
 I386_MASK='\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
-SUDO=()
-[ "$(id -u)" -eq 0 ] || SUDO=(sudo)
 
 fetch_qemu() {
   [ -x "$QEMU" ] && return 0
@@ -92,28 +89,12 @@ EOF
 }
 
 register_emulator() {
-  if [ ! -e "$BINFMT/register" ]; then
-    "${SUDO[@]}" mount -t binfmt_misc binfmt_misc "$BINFMT"
-    touch "$WINE_DIR/binfmt-mounted"
-  fi
   "$WINE" --version > /dev/null 2>&1 && return 0  # something already runs 32-bit x86 here
-  [ ! -e "$BINFMT/$BINFMT_NAME" ] || printf -- '-1' | "${SUDO[@]}" tee "$BINFMT/$BINFMT_NAME" > /dev/null
-  # F: the kernel opens the emulator now, so it works from any directory.
-  printf ':%s:M::%b:%b:%s:F' "$BINFMT_NAME" "$I386_MAGIC" "$I386_MASK" "$QEMU" |
-    "${SUDO[@]}" tee "$BINFMT/register" > /dev/null
-  touch "$WINE_DIR/binfmt-added"
+  binfmt_add "$BINFMT_NAME" "$I386_MAGIC" "$I386_MASK" "$QEMU" "$WINE_DIR"
   "$WINE" --version > /dev/null || die "32-bit Wine does not start under qemu-i386"
 }
 
-unregister_emulator() {
-  if [ -e "$WINE_DIR/binfmt-added" ] && [ -e "$BINFMT/$BINFMT_NAME" ]; then
-    printf -- '-1' | "${SUDO[@]}" tee "$BINFMT/$BINFMT_NAME" > /dev/null || true
-  fi
-  if [ -e "$WINE_DIR/binfmt-mounted" ]; then
-    "${SUDO[@]}" umount "$BINFMT" || true
-  fi
-  rm -f "$WINE_DIR/binfmt-added" "$WINE_DIR/binfmt-mounted"
-}
+unregister_emulator() { binfmt_remove "$BINFMT_NAME" "$WINE_DIR"; }
 
 # ---------------------------------------------------------- the instance --
 start_wine() {
