@@ -63,7 +63,9 @@ if(ZEPHRIN_DEPS_PREFIX)
 endif()
 
 if(ZEPHRIN_DEBIAN_ARCH)
-  if(NOT ZEPHRIN_SYSROOT)
+  # A root of ours is asked for again at every configure: the script answers
+  # at once while it is current, and unpacks it anew after it has changed.
+  if(NOT ZEPHRIN_SYSROOT OR ZEPHRIN_SYSROOT_UNPACKED)
     message(STATUS "Debian's ${ZEPHRIN_DEBIAN_ARCH} packages (${ZEPHRIN_DEBIAN_SUITE}): "
                    "${zephrin_deps_cache} (unpacked there the first time)")
     execute_process(
@@ -76,6 +78,7 @@ if(ZEPHRIN_DEBIAN_ARCH)
     endif()
     set(ZEPHRIN_SYSROOT "${zephrin_sysroot}" CACHE PATH
         "Debian's ${ZEPHRIN_DEBIAN_ARCH} packages, unpacked (tools/deps/debian-sysroot.sh)" FORCE)
+    set(ZEPHRIN_SYSROOT_UNPACKED ON CACHE INTERNAL "ZEPHRIN_SYSROOT is tools/deps' own")
   endif()
   list(APPEND CMAKE_FIND_ROOT_PATH "${ZEPHRIN_SYSROOT}")
   # The compiler looks for headers and libraries in its own directories;
