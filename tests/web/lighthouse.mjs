@@ -35,6 +35,10 @@ export async function lighthouse(url, preset) {
     speedIndexMs: Math.round(audit('speed-index')),
     cls: audit('cumulative-layout-shift'),
     kibOverWire: Math.round(audit('total-byte-weight') / 1024),
+    // Where the blocking time comes from: the tasks of 50 ms or more on the
+    // simulated device, each with the script it is charged to.
+    longTasks: (report.audits['long-tasks']?.details?.items ?? [])
+      .map((task) => `${task.url.replace(url, '/')} ${Math.round(task.duration)} ms`),
     failed: Object.values(report.audits)
       .filter((a) => a.score !== null && a.score < 1 && a.scoreDisplayMode === 'binary')
       .map((a) => a.id),
