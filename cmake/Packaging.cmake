@@ -10,11 +10,29 @@
 #   <prefix>/share/games/zephrin/{Images,Sounds}/            ZEPHRIN_INSTALL_GAMESDATADIR
 #   <prefix>/share/applications, metainfo, icons/hicolor, man/man6, doc/zephrin
 
-set(CMAKE_INSTALL_DOCDIR "share/doc/zephrin" CACHE PATH "Documentation (DATAROOTDIR/doc/zephrin)")
+# zephrin_install_dir(VARIABLE DEFAULT DESCRIPTION): a cache path as
+# GNUInstallDirs makes its own, so that a relative value stays relative
+# whether it comes typed or not (-DVAR=libexec, as dh_auto_configure passes
+# it, would otherwise become a path under the build directory).
+function(zephrin_install_dir variable default description)
+  if(NOT DEFINED ${variable})
+    set(${variable} "${default}" CACHE PATH "${description}")
+    return()
+  endif()
+  get_property(type CACHE ${variable} PROPERTY TYPE)
+  if(type STREQUAL "UNINITIALIZED")
+    file(TO_CMAKE_PATH "${${variable}}" value)
+    set_property(CACHE ${variable} PROPERTY TYPE PATH)
+    set_property(CACHE ${variable} PROPERTY VALUE "${value}")
+    set_property(CACHE ${variable} PROPERTY HELPSTRING "${description}")
+  endif()
+endfunction()
+
+zephrin_install_dir(CMAKE_INSTALL_DOCDIR "share/doc/zephrin" "Documentation (DATAROOTDIR/doc/zephrin)")
 include(GNUInstallDirs)
-set(ZEPHRIN_INSTALL_GAMESDIR "games" CACHE PATH "The launcher, on PATH (games)")
-set(ZEPHRIN_INSTALL_GAMESLIBDIR "lib/games" CACHE PATH "The game's program (lib/games)")
-set(ZEPHRIN_INSTALL_GAMESDATADIR "share/games" CACHE PATH "The game's pictures and sounds (share/games)")
+zephrin_install_dir(ZEPHRIN_INSTALL_GAMESDIR "games" "The launcher, on PATH (games)")
+zephrin_install_dir(ZEPHRIN_INSTALL_GAMESLIBDIR "lib/games" "The game's program (lib/games)")
+zephrin_install_dir(ZEPHRIN_INSTALL_GAMESDATADIR "share/games" "The game's pictures and sounds (share/games)")
 # ZEPHRIN_INSTALL_FULL_<dir>: the absolute path for this prefix; and, for
 # what is written at install time, the same under the prefix of that install
 # (cmake --install --prefix, or the package's /usr).
