@@ -126,10 +126,12 @@ install(FILES "${PROJECT_SOURCE_DIR}/docs/screenshot.png" DESTINATION "${CMAKE_I
 # for this machine when the game is for another (cmake/CrossBuild.cmake).
 if(CMAKE_CROSSCOMPILING)
   set(zephrin_icon_maker "${ZEPHRIN_MAKE_ICON}")
+  set(zephrin_icon_maker_target zephrin_host)
 else()
   add_executable(zephrin_make_icon packaging/make-icon.cpp)
   target_link_libraries(zephrin_make_icon PRIVATE zephrin_sdl zephrin_warnings)
   set(zephrin_icon_maker zephrin_make_icon)
+  set(zephrin_icon_maker_target zephrin_make_icon)
 endif()
 set(zephrin_icons "")
 foreach(size 48 64 128 256)
@@ -146,6 +148,8 @@ foreach(size 48 64 128 256)
           COMPONENT game)
 endforeach()
 add_custom_target(zephrin_icons ALL DEPENDS ${zephrin_icons})
+# Make's generators see a program of another target only through the target.
+add_dependencies(zephrin_icons ${zephrin_icon_maker_target})
 
 # --- the manual page, zephrin(6) ---
 # It names the installed paths, so it is written when they are known: here
