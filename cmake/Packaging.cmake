@@ -215,6 +215,9 @@ set(ENV{DPKG_ADMINDIR} "@ZEPHRIN_SYSROOT_DPKG@")
 ]])
   set(CPACK_PROJECT_CONFIG_FILE "${zephrin_staging}/cpack-cross.cmake")
 endif()
-# `make package_source`: the sources only, without builds or git history.
-set(CPACK_SOURCE_IGNORE_FILES "/[.]git/" "/build/" "/build-[^/]*/" "/dist/")
+# The source package is tools/release.sh's: the commit's files as git has
+# them, stamped with its time. CPack's would pack whatever lies in the
+# source directory, with today's times, so its configuration goes where no
+# package_source target is made from it.
+set(CPACK_SOURCE_OUTPUT_CONFIG_FILE "${zephrin_staging}/CPackSourceConfig.cmake")
 include(CPack)
