@@ -91,6 +91,12 @@ SDL_VIDEODRIVER=no-such-driver "$launcher" 2>"$work/novideo.err" || status=$?
 [ "$status" -eq 1 ] || fail "launcher exited with $status when the game could not start"
 grep -q "zephrin: cannot start SDL" "$work/novideo.err" || fail "the game's error is lost"
 
+# A machine without an X server (a package builder without Xvfb) checks the
+# files only: the check skips, as CTest's SKIP_RETURN_CODE counts it.
+if ! command -v Xvfb >/dev/null; then
+    echo "SKIP: no Xvfb to start the installed game in; its files are complete"
+    exit 77
+fi
 start_xvfb "$work" 1024x1024
 
 SDL_AUDIODRIVER=dummy "$launcher" --ignored arguments 2>"$work/game.err" &

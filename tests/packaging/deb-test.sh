@@ -45,6 +45,7 @@ release=$(grep -o '<release version="[^"]*" date="[0-9-]*"' \
           "$work/root/usr/share/metainfo/io.github.zephrin.Zephrin.metainfo.xml" || true)
 [ -n "$release" ] && grep -q "version=\"$version\"" <<<"$release" ||
     fail "the metainfo's release is not $version with a date: $release"
-bash "$here/check-installed.sh" "$work/root/usr" "$source" "${emulation[@]}"
+# lintian first: the installed game's run skips where no X server can start.
 bash "$here/check-deb.sh" "$deb" "$work/root"
+bash "$here/check-installed.sh" "$work/root/usr" "$source" "${emulation[@]}"
 rm -rf "$work"
