@@ -237,8 +237,15 @@ double emulatorSlowdown() {
     return factor != nullptr ? std::max(1.0, std::atof(factor)) : 1.0;
 }
 
+double machineSlowdown() {
+    double load = 0;
+    std::ifstream("/proc/loadavg") >> load;
+    const double processors = std::max(1u, std::thread::hardware_concurrency());
+    return std::clamp(load / processors, 1.0, 4.0);
+}
+
 double slowdown() {
-    return kSlowdown * emulatorSlowdown();
+    return kSlowdown * emulatorSlowdown() * machineSlowdown();
 }
 
 namespace {
