@@ -341,7 +341,11 @@ XServer::~XServer() {
 Game::Game(const XServer& x, const std::string& workDir, std::vector<EnvChange> env,
            const std::vector<int>& closedDescriptors, const std::vector<std::string>& command)
     : x_(x), stderrPath_(workDir + "/stderr.txt") {
-    const std::vector<EnvChange> base = gameEnvironment(x.name());
+    std::vector<EnvChange> base = gameEnvironment(x.name());
+    // Mesa keeps its shader cache under the home the password database
+    // names, whatever HOME says: the game's own folder keeps it instead.
+    base.push_back({"MESA_SHADER_CACHE_DIR", workDir + "/.cache"});
+    base.push_back({"XDG_CACHE_HOME", workDir + "/.cache"});
     env.insert(env.begin(), base.begin(), base.end());
     process_.emplace(command, workDir, env, stderrPath_, -1, closedDescriptors);
 }

@@ -70,6 +70,9 @@ cleanup() {
 trap cleanup EXIT
 cd "$work"
 unset DISPLAY WAYLAND_DISPLAY
+# Mesa keeps its shader cache under the home the password database names,
+# whatever HOME says: this check's own folder keeps it instead.
+export MESA_SHADER_CACHE_DIR=$work/.cache XDG_CACHE_HOME=$work/.cache
 
 # Emulated, the game takes many times as long to show itself. An entry
 # of this run's own hands it to the emulator: the newest entry wins over any
