@@ -112,13 +112,20 @@ add_custom_command(
   VERBATIM)
 add_custom_target(zephrin_changelog ALL DEPENDS "${zephrin_staging}/changelog.gz")
 install(FILES "${zephrin_staging}/changelog.gz" DESTINATION "${CMAKE_INSTALL_DOCDIR}" COMPONENT game)
-# The licence, as Debian's machine-readable copyright file.
+# The licence, as Debian's machine-readable copyright file: the Debian
+# packaging's own, which must carry LICENSE word for word.
+set(zephrin_copyright "${PROJECT_SOURCE_DIR}/packaging/debian/copyright")
 file(READ "${PROJECT_SOURCE_DIR}/LICENSE" zephrin_license)
 string(REGEX REPLACE "\n$" "" zephrin_license "${zephrin_license}")
 string(REGEX REPLACE "\n\n" "\n.\n" zephrin_license "${zephrin_license}")
-string(REGEX REPLACE "\n" "\n " ZEPHRIN_LICENSE_TEXT " ${zephrin_license}")
-configure_file("${PROJECT_SOURCE_DIR}/packaging/copyright.in" "${zephrin_staging}/copyright" @ONLY)
-install(FILES "${zephrin_staging}/copyright" DESTINATION "${CMAKE_INSTALL_DOCDIR}" COMPONENT game)
+string(REGEX REPLACE "\n" "\n " zephrin_license " ${zephrin_license}")
+file(READ "${zephrin_copyright}" zephrin_copyright_text)
+string(FIND "${zephrin_copyright_text}" "License: Zlib\n${zephrin_license}\n" zephrin_at)
+if(zephrin_at EQUAL -1)
+  message(FATAL_ERROR "packaging/debian/copyright does not carry the licence of LICENSE as it stands")
+endif()
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${zephrin_copyright}")
+install(FILES "${zephrin_copyright}" DESTINATION "${CMAKE_INSTALL_DOCDIR}" COMPONENT game)
 install(FILES "${PROJECT_SOURCE_DIR}/docs/screenshot.png" DESTINATION "${CMAKE_INSTALL_DOCDIR}"
         COMPONENT game OPTIONAL)
 
