@@ -197,6 +197,7 @@ A bird hangs at a fixed column and falls under gravity: press space to send
 it up. Pairs of pipes scroll in from the right, and every pair that reaches
 the bird scores a point. Touch a pipe and the picture freezes; press R to
 start again.")
+set(CPACK_PACKAGE_VERSION "${ZEPHRIN_VERSION}")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 # Only the game: whatever the tests or tools of this build may install stays out.
