@@ -252,6 +252,12 @@ namespace {
 
 constexpr int kSkipped = 77;  // the window tests' SKIP_RETURN_CODE
 
+// Mesa keeps its shader cache under the home the password database names,
+// whatever HOME says: the X server and the game keep theirs in `dir`.
+std::vector<EnvChange> mesaCacheIn(const std::string& dir) {
+    return {{"MESA_SHADER_CACHE_DIR", dir + "/.cache"}, {"XDG_CACHE_HOME", dir + "/.cache"}};
+}
+
 std::string readFirstLine(const std::string& path) {
     std::string line;
     std::getline(std::ifstream(path), line);
@@ -293,7 +299,7 @@ void XServer::start(int width, int height) {
     const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
     process_.emplace(std::vector<std::string>{"Xvfb", "-displayfd", "3", "-screen", "0", screen,
                                               "-nolisten", "tcp", "-noreset"},
-                     "/", std::vector<EnvChange>{}, logDir_ / "xvfb.log", fds[1]);
+                     "/", mesaCacheIn(logDir_.path()), logDir_ / "xvfb.log", fds[1]);
     close(fds[1]);
     // Xvfb writes its display number once it accepts clients.
     std::string number;
@@ -342,10 +348,9 @@ Game::Game(const XServer& x, const std::string& workDir, std::vector<EnvChange> 
            const std::vector<int>& closedDescriptors, const std::vector<std::string>& command)
     : x_(x), stderrPath_(workDir + "/stderr.txt") {
     std::vector<EnvChange> base = gameEnvironment(x.name());
-    // Mesa keeps its shader cache under the home the password database
-    // names, whatever HOME says: the game's own folder keeps it instead.
-    base.push_back({"MESA_SHADER_CACHE_DIR", workDir + "/.cache"});
-    base.push_back({"XDG_CACHE_HOME", workDir + "/.cache"});
+    for (const EnvChange& cache : mesaCacheIn(workDir)) {
+        base.push_back(cache);
+    }
     env.insert(env.begin(), base.begin(), base.end());
     process_.emplace(command, workDir, env, stderrPath_, -1, closedDescriptors);
 }
