@@ -111,6 +111,28 @@ chroot_tarball() {
   echo "$tarball"
 }
 
+# derived_tarball NAME BASE PACKAGES: the cached tarball of the chroot of
+# the tarball BASE with PACKAGES (space-separated) added; made when missing.
+derived_tarball() {
+  local name=$1 base=$2 packages=$3 key tarball root
+  key=$(printf '%s\n' "$(basename "$base")" "$packages" | sha256sum | cut -c1-16)
+  tarball=$CACHE/$name-$key.tar
+  if [ ! -f "$tarball" ]; then
+    root=$WORK/chroot-$name
+    unpack_chroot "$base" "$root"
+    mkdir -p "$root/var/cache/apt/archives"
+    cp "$CACHE"/archives/*.deb "$root/var/cache/apt/archives/" 2> /dev/null || true
+    # An index that cannot be had leaves apt with the others'.
+    in_chroot "$root" root network sh -c "apt-get update -q || true; apt-get install -y -q \
+        --no-install-recommends $packages && apt-get clean && rm -rf /var/lib/apt/lists/*" \
+      > "$CACHE/$name.log" 2>&1 || die "no $name chroot: see $CACHE/$name.log"
+    tar -C "$root" --numeric-owner -cf "$tarball.new" . && mv "$tarball.new" "$tarball"
+    rm -rf "$root"
+    find "$CACHE" -maxdepth 1 -name "$name-*.tar" ! -name "$(basename "$tarball")" -delete
+  fi
+  echo "$tarball"
+}
+
 # The user the builds run as, with a home that does not exist, as on Debian's
 # builders, so that nothing of the build depends on one.
 add_builder_hook() {
@@ -247,13 +269,17 @@ src=$(unpack_source "$controls")
 t0=$(now)
 build_chroot=$(chroot_tarball build-amd64 buildd amd64 "" "$(build_deps_hook "$src")")
 timed "chroot for the build" "$t0"
-# The others are made while the package builds.
+# The others are made while the package builds, in a process group of
+# their own that a run which stops takes with it.
+set -m
 (chroot_tarball cross-arm64 buildd amd64,arm64 crossbuild-essential-arm64 \
    "$(build_deps_hook "$src" -a arm64 -P cross,nocheck)" > "$WORK/cross-chroot"
  chroot_tarball testbed-amd64 apt amd64 "" > "$WORK/testbed-chroot"
- chroot_tarball reprotest-amd64 buildd amd64 reprotest,faketime,disorderfs,locales-all \
-   "$(build_deps_hook "$src")" > "$WORK/reprotest-chroot") > "$WORK/chroots.log" 2>&1 &
+ derived_tarball reprotest-amd64 "$build_chroot" "reprotest faketime disorderfs locales-all" \
+   > "$WORK/reprotest-chroot") > "$WORK/chroots.log" 2>&1 &
 chroots=$!
+set +m
+trap 'kill -- -$chroots 2> /dev/null || true' EXIT
 
 t0=$(now)
 build_and_lint "$build_chroot"
