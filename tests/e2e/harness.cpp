@@ -241,7 +241,7 @@ double machineSlowdown() {
     double load = 0;
     std::ifstream("/proc/loadavg") >> load;
     const double processors = std::max(1u, std::thread::hardware_concurrency());
-    return std::clamp(load / processors, 1.0, 4.0);
+    return std::clamp(load / processors, 1.0, 10.0);
 }
 
 double slowdown() {
