@@ -65,21 +65,14 @@ I386_MASK='\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\
 fetch_qemu() {
   [ -x "$QEMU" ] && return 0
   log "fetching qemu-i386 from Debian 13's qemu-user package"
-  source "$ROOT/tools/deps/debian-sources.sh"  # debian_mirror, private_apt
-  local emu mirror
+  source "$ROOT/tools/deps/debian-sources.sh"  # private_apt, debian_suites, update_indices
+  local emu sources
   emu=$(dirname "$QEMU")
-  mirror=$(debian_mirror debian)
+  sources="$emu/apt/sources.list.d/trixie.sources"
   mkdir -p "$emu/apt/sources.list.d" "$emu/apt/lists/partial" "$emu/apt/cache/archives/partial" \
            "$emu/deb"
-  cat > "$emu/apt/sources.list.d/trixie.sources" <<EOF
-Types: deb
-URIs: $mirror
-Suites: trixie
-Components: main
-Architectures: amd64
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-EOF
-  private_apt "$emu/apt" update -qq
+  debian_suites "$sources" deb amd64 trixie
+  update_indices "Debian 13's packages" "$sources" private_apt "$emu/apt" > /dev/null
   rm -f "$emu"/deb/*.deb
   (cd "$emu/deb" && private_apt "$emu/apt" download -qq qemu-user)
   dpkg-deb --fsys-tarfile "$emu"/deb/qemu-user_*.deb | tar -x -O ./usr/bin/qemu-i386 > "$QEMU.part"
