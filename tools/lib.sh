@@ -88,7 +88,9 @@ installed() { dpkg-query -W -f='${db:Status-Status}\n' "$1" 2>/dev/null | grep -
 # need_packages PURPOSE...: installs what those purposes need and this
 # machine lacks, through sudo when not root; quiet when nothing is missing.
 # It refuses anything that would take packages away (a multiarch Wine
-# pulling out the Linux SDL -dev packages, say).
+# pulling out the Linux SDL -dev packages, say), and it never adds a
+# foreign architecture: what runs for another processor is unpacked into a
+# sysroot of its own (tools/deps/debian-sysroot.sh).
 need_packages() {
   local wanted=() missing=() p purpose
   for purpose in "$@"; do
@@ -100,19 +102,24 @@ need_packages() {
     die "please install these packages with your system's package manager: ${missing[*]}"
   local sudo=()
   [ "$(id -u)" -eq 0 ] || sudo=(sudo)
-  case " ${missing[*]} " in
-    *:i386*) dpkg --print-foreign-architectures | grep -qx i386 ||
-               "${sudo[@]}" dpkg --add-architecture i386 ;;
-  esac
   log "installing ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
   local apt=("${sudo[@]}" apt-get -o DPkg::Lock::Timeout=600)
-  "${apt[@]}" update -qq
+  # A mirror caught mid-update serves an index that fails apt's checks for
+  # hours; the indices that did come, and those of earlier updates, serve.
+  "${apt[@]}" update -qq ||
+    echo "need_packages: apt-get update failed for some index; installing from the indices there are" >&2
   local removals
   removals=$("${apt[@]}" install -s -y --no-install-recommends "${missing[@]}" |
              awk '/^Remv /{print $2}')
   [ -z "$removals" ] || die "installing ${missing[*]} would remove: $removals"
-  "${apt[@]}" install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  # A package fetched mid-update may not match its index: once more, later.
+  "${apt[@]}" install -y -qq --no-install-recommends "${missing[@]}" >/dev/null || {
+    echo "need_packages: installing failed; trying once more in ${ZEPHRIN_APT_PAUSE:-10} s" >&2
+    sleep "${ZEPHRIN_APT_PAUSE:-10}"
+    "${apt[@]}" update -qq || true
+    "${apt[@]}" install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  }
   for p in "${missing[@]}"; do installed "$p" || die "package $p did not install"; done
 }
 
