@@ -54,8 +54,9 @@ packages_for() { # packages_for PURPOSE
                   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix \
                   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 \
                   wine64 gcc libc6-dev libasound2 icoutils ;;
-    # 32-bit Wine, which runs here inside the qemu-i386 emulator.
-    windows-x86) echo "$(packages_for windows)" wine32:i386 ;;
+    # 32-bit Wine runs here inside the qemu-i386 emulator, unpacked from
+    # Debian's i386 packages into a sysroot of its own (tools/windows/wine.sh).
+    windows-x86) echo "$(packages_for windows)" debian-archive-keyring ;;
     # The replay it is checked against is this machine's build with its
     # tests. Lighthouse comes from npm: Debian's, unless node came with its own.
     web) echo "$(packages_for test)" "${sources[@]}" emscripten zip unzip brotli gzip chromium \
