@@ -17,6 +17,7 @@ purposes=()
 for preset in "${presets[@]}"; do
   case "$preset" in
     dev|asan) purposes+=(test) ;;
+    dev-clang) purposes+=(clang) ;;
     release|fuzz|web|windows-x86) purposes+=("$preset") ;;
     windows-x64) purposes+=(windows) ;;
     linux-*) purposes+=("$preset") ;;

@@ -42,6 +42,9 @@ packages_for() { # packages_for PURPOSE
                libgl1-mesa-dri zlib1g-dev desktop-file-utils appstream dpkg-dev file x11-utils \
                x11-apps groff-base lintian devscripts ;;
     release) echo "$(packages_for test)" git zip unzip ;;
+    # The suites built with Debian's Clang (clang++). The replay test of the
+    # other presets builds the game with it too, and skips that without it.
+    clang) echo "$(packages_for test)" clang ;;
     # The ARM packages: Debian's cross compilers, the target's SDL packages
     # from Debian's archive (tools/deps/debian-sysroot.sh), and the emulator
     # their game is checked under.
