@@ -43,7 +43,7 @@ for build in "${builds[@]}"; do
   echo "== $name"
   dir=$work/$row
   if ! { cmake -S "$source" -B "$dir/build" -G "$generator" -DCMAKE_CXX_COMPILER="$compiler" \
-           -DCMAKE_BUILD_TYPE=None -DCMAKE_CXX_FLAGS="$flags" &&
+           -DCMAKE_BUILD_TYPE=None -DCMAKE_CXX_FLAGS="$flags" -DZEPHRIN_BUILD_TESTS=ON &&
          cmake --build "$dir/build" --target zephrin_replay; } > "$dir.log" 2>&1; then
     tail -n 30 "$dir.log"
     failed+=("$name: did not build ($dir.log)")

@@ -37,14 +37,12 @@ packages_for() { # packages_for PURPOSE
     # The suites, the benchmarks, the window tests (their own X client with
     # XTEST keys, an MP3 encoder for their music, Mesa's GL renderer, zlib for
     # the PNGs they write) and the package's checks (menu entry, metainfo,
-    # manual page, lintian, hardening-check, a grab of the game's window).
+    # manual page, lintian, hardening-check, a grab of the game's window), and
+    # Clang, which the replay with outside flags builds the game with too.
     test) echo "${build[@]}" libgtest-dev libbenchmark-dev xvfb libx11-dev libxtst-dev lame \
                libgl1-mesa-dri zlib1g-dev desktop-file-utils appstream dpkg-dev file x11-utils \
-               x11-apps groff-base lintian devscripts ;;
+               x11-apps groff-base lintian devscripts clang ;;
     release) echo "$(packages_for test)" git zip unzip ;;
-    # The suites built with Debian's Clang (clang++). The replay test of the
-    # other presets builds the game with it too, and skips that without it.
-    clang) echo "$(packages_for test)" clang ;;
     # The ARM packages: Debian's cross compilers, the target's SDL packages
     # from Debian's archive (tools/deps/debian-sysroot.sh), and the emulator
     # their game is checked under.
