@@ -38,10 +38,11 @@ packages_for() { # packages_for PURPOSE
     # XTEST keys, an MP3 encoder for their music, Mesa's GL renderer, zlib for
     # the PNGs they write) and the package's checks (menu entry, metainfo,
     # manual page, lintian, hardening-check, a grab of the game's window), and
-    # the sysroots' (Debian's archive keys, a failing mirror in Python).
+    # the sysroots' (Debian's archive keys, a failing mirror in Python), and
+    # Clang, which the replay with outside flags builds the game with too.
     test) echo "${build[@]}" libgtest-dev libbenchmark-dev xvfb libx11-dev libxtst-dev lame \
                libgl1-mesa-dri zlib1g-dev desktop-file-utils appstream dpkg-dev file x11-utils \
-               x11-apps groff-base lintian devscripts debian-archive-keyring python3 ;;
+               x11-apps groff-base lintian devscripts debian-archive-keyring python3 clang ;;
     release) echo "$(packages_for test)" git zip unzip ;;
     # The ARM packages: Debian's cross compilers, the target's SDL packages
     # from Debian's archive (tools/deps/debian-sysroot.sh), and the emulator
