@@ -37,9 +37,9 @@ packages_for() { # packages_for PURPOSE
     # The suites, the benchmarks, the window tests (their own X client with
     # XTEST keys, an MP3 encoder for their music, Mesa's GL renderer, zlib for
     # the PNGs they write) and the package's checks (menu entry, metainfo,
-    # manual page, lintian, hardening-check, a grab of the game's window), and
-    # the sysroots' (Debian's archive keys, a failing mirror in Python), and
-    # Clang, which the replay with outside flags builds the game with too.
+    # manual page, lintian, hardening-check, a grab of the game's window), the
+    # sysroots' (Debian's archive keys, a failing mirror in Python), and Clang,
+    # which the replay with outside flags builds the game with too.
     test) echo "${build[@]}" libgtest-dev libbenchmark-dev xvfb libx11-dev libxtst-dev lame \
                libgl1-mesa-dri zlib1g-dev desktop-file-utils appstream dpkg-dev file x11-utils \
                x11-apps groff-base lintian devscripts debian-archive-keyring python3 clang ;;
