@@ -8,6 +8,12 @@
 // that keeps wider intermediates (the x87's) flies the bird elsewhere. The
 // build also forbids fusing a step's multiply and add (cmake/ExactMath.cmake).
 static_assert(FLT_EVAL_METHOD == 0, "build with SSE2 arithmetic: -msse2 -mfpmath=sse");
+// Nor may it compute fast: -ffast-math or -Ofast multiplies by 0.33333334f
+// for the tilt's division by 3, and regroups or fuses the motion's steps;
+// the build's own options, which come after them, take them back.
+#if defined(__FAST_MATH__) || __FINITE_MATH_ONLY__
+#error "fast math flies another bird: end the flags with -ffp-contract=off -fno-fast-math"
+#endif
 
 namespace {
 

@@ -37,10 +37,12 @@ packages_for() { # packages_for PURPOSE
     # The suites, the benchmarks, the window tests (their own X client with
     # XTEST keys, an MP3 encoder for their music, Mesa's GL renderer, zlib for
     # the PNGs they write) and the package's checks (menu entry, metainfo,
-    # manual page, lintian, hardening-check, a grab of the game's window).
+    # manual page, lintian, hardening-check, a grab of the game's window), the
+    # sysroots' (Debian's archive keys, a failing mirror in Python), and Clang,
+    # which the replay with outside flags builds the game with too.
     test) echo "${build[@]}" libgtest-dev libbenchmark-dev xvfb libx11-dev libxtst-dev lame \
                libgl1-mesa-dri zlib1g-dev desktop-file-utils appstream dpkg-dev file x11-utils \
-               x11-apps groff-base lintian devscripts ;;
+               x11-apps groff-base lintian devscripts debian-archive-keyring python3 clang ;;
     release) echo "$(packages_for test)" git zip unzip ;;
     # The ARM packages: Debian's cross compilers, the target's SDL packages
     # from Debian's archive (tools/deps/debian-sysroot.sh), and the emulator
@@ -54,8 +56,9 @@ packages_for() { # packages_for PURPOSE
                   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix \
                   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 \
                   wine64 gcc libc6-dev libasound2 icoutils ;;
-    # 32-bit Wine, which runs here inside the qemu-i386 emulator.
-    windows-x86) echo "$(packages_for windows)" wine32:i386 ;;
+    # 32-bit Wine runs here inside the qemu-i386 emulator, unpacked from
+    # Debian's i386 packages into a sysroot of its own (tools/windows/wine.sh).
+    windows-x86) echo "$(packages_for windows)" debian-archive-keyring ;;
     # The replay it is checked against is this machine's build with its
     # tests. Lighthouse comes from npm: Debian's, unless node came with its own.
     web) echo "$(packages_for test)" "${sources[@]}" emscripten zip unzip brotli gzip chromium \
@@ -91,7 +94,9 @@ installed() { dpkg-query -W -f='${db:Status-Status}\n' "$1" 2>/dev/null | grep -
 # need_packages PURPOSE...: installs what those purposes need and this
 # machine lacks, through sudo when not root; quiet when nothing is missing.
 # It refuses anything that would take packages away (a multiarch Wine
-# pulling out the Linux SDL -dev packages, say).
+# pulling out the Linux SDL -dev packages, say), and it never adds a
+# foreign architecture: what runs for another processor is unpacked into a
+# sysroot of its own (tools/deps/debian-sysroot.sh).
 need_packages() {
   local wanted=() missing=() p purpose
   for purpose in "$@"; do
@@ -103,19 +108,24 @@ need_packages() {
     die "please install these packages with your system's package manager: ${missing[*]}"
   local sudo=()
   [ "$(id -u)" -eq 0 ] || sudo=(sudo)
-  case " ${missing[*]} " in
-    *:i386*) dpkg --print-foreign-architectures | grep -qx i386 ||
-               "${sudo[@]}" dpkg --add-architecture i386 ;;
-  esac
   log "installing ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
   local apt=("${sudo[@]}" apt-get -o DPkg::Lock::Timeout=600)
-  "${apt[@]}" update -qq
+  # A mirror caught mid-update serves an index that fails apt's checks for
+  # hours; the indices that did come, and those of earlier updates, serve.
+  "${apt[@]}" update -qq ||
+    echo "need_packages: apt-get update failed for some index; installing from the indices there are" >&2
   local removals
   removals=$("${apt[@]}" install -s -y --no-install-recommends "${missing[@]}" |
              awk '/^Remv /{print $2}')
   [ -z "$removals" ] || die "installing ${missing[*]} would remove: $removals"
-  "${apt[@]}" install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  # A package fetched mid-update may not match its index: once more, later.
+  "${apt[@]}" install -y -qq --no-install-recommends "${missing[@]}" >/dev/null || {
+    echo "need_packages: installing failed; trying once more in ${ZEPHRIN_APT_PAUSE:-10} s" >&2
+    sleep "${ZEPHRIN_APT_PAUSE:-10}"
+    "${apt[@]}" update -qq || true
+    "${apt[@]}" install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  }
   for p in "${missing[@]}"; do installed "$p" || die "package $p did not install"; done
 }
 

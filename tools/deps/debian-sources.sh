@@ -9,13 +9,20 @@
 # some mirrors lack a security update's sources or an upstream signature,
 # and an older version of the same release then serves. Uses its own apt
 # lists and cache under DIR/apt, so the machine's apt state is left alone.
-# Sourced, it only defines debian_mirror and private_apt for other scripts.
+# Sourced, it only defines debian_mirror, private_apt, debian_suites and
+# update_indices for other scripts.
 set -euo pipefail
 
-# The machine's own mirror for a Debian archive ("debian" or
-# "debian-security"), as its apt sources name it.
+# The mirror of a Debian archive ("debian" or "debian-security"):
+# $ZEPHRIN_DEBIAN_MIRROR or $ZEPHRIN_DEBIAN_SECURITY_MIRROR where set, else
+# the machine's own, as its apt sources name it.
 debian_mirror() {
-  local archive=$1 uri file files=()
+  local archive=$1 uri file files=() variable=ZEPHRIN_DEBIAN_MIRROR
+  [ "$archive" != debian-security ] || variable=ZEPHRIN_DEBIAN_SECURITY_MIRROR
+  if [ -n "${!variable:-}" ]; then
+    echo "${!variable%/}"
+    return 0
+  fi
   # Only the lists that exist: many machines have no /etc/apt/sources.list.
   for file in /etc/apt/sources.list /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources; do
     [ -f "$file" ] && files+=("$file")
@@ -37,6 +44,61 @@ private_apt() {
     -o Dir::Cache="$dir/cache" -o APT::Sandbox::User=root "$@"
 }
 
+# debian_suites FILE TYPE ARCH SUITE...: an apt sources file with each
+# SUITE of Debian's archive (TYPE deb or deb-src, ARCH a processor or ""
+# for any) as an entry of its own, the security suites from the security
+# archive, which a machine may lack. The first SUITE is the release itself.
+debian_suites() {
+  local file=$1 type=$2 arch=$3 suite uri
+  shift 3
+  : > "$file"
+  for suite in "$@"; do
+    case $suite in
+      *-security) uri=$(debian_mirror debian-security 2>/dev/null) || continue ;;
+      *) uri=$(debian_mirror debian) || return 1 ;;
+    esac
+    { [ ! -s "$file" ] || echo
+      echo "Types: $type"
+      echo "URIs: $uri"
+      echo "Suites: $suite"
+      echo "Components: main"
+      [ -z "$arch" ] || echo "Architectures: $arch"
+      echo "Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg"
+    } >> "$file"
+  done
+}
+
+# update_indices WHAT SOURCES APT...: `APT... update` for the suites of the
+# sources file SOURCES, tried again after a pause while any fails
+# ($ZEPHRIN_APT_ATTEMPTS times, $ZEPHRIN_APT_PAUSE seconds apart). A mirror
+# caught mid-update serves an index that does not match its signed Release
+# for hours: a suite whose index cannot be had is then left out, in one
+# line on stderr, as long as the release's own (the first) answers. Prints
+# "SUITE URI" for each suite it has indices for, in the order of SOURCES.
+update_indices() {
+  local what=$1 sources=$2 attempt log suite have why missing=()
+  shift 2
+  log=$(mktemp)
+  for attempt in $(seq 1 "${ZEPHRIN_APT_ATTEMPTS:-3}"); do
+    [ "$attempt" -eq 1 ] || sleep "${ZEPHRIN_APT_PAUSE:-10}"
+    "$@" update -qq > "$log" 2>&1 && break
+  done
+  have=$("$@" indextargets --format '$(RELEASE) $(REPO_URI)' 2>/dev/null | sort -u)
+  for suite in $(sed -n 's/^Suites: //p' "$sources"); do
+    grep "^$suite " <<<"$have" | head -n 1 || missing+=("$suite")
+  done
+  if [ ${#missing[@]} -gt 0 ]; then
+    why=$(sed -n '/^[EW]: Failed to fetch /{s///;s/^[^ ]* *//;s/ *\[IP:.*//;p;q}' "$log")
+    if [ "${missing[0]}" = "$(sed -n '/^Suites: /{s///p;q}' "$sources")" ]; then
+      cat "$log" >&2
+      rm -f "$log"
+      return 1
+    fi
+    echo "$(basename "$0"): $what: going on without ${missing[*]}, whose index cannot be had now: ${why:-apt-get update failed}" >&2
+  fi
+  rm -f "$log"
+}
+
 [ "${BASH_SOURCE[0]}" = "$0" ] || return 0
 
 die() { echo "debian-sources.sh: $*" >&2; exit 1; }
@@ -55,28 +117,12 @@ unpacked() { ls -d "$DIR/$1"-[0-9]*/ 2>/dev/null | head -n 1; }
 
 update_lists() {
   [ -d "$APT/lists" ] && [ -n "$(ls "$APT/lists"/*Sources* 2>/dev/null)" ] && return 0
-  local main security
-  main=$(debian_mirror debian) || die "cannot tell where Debian's sources come from"
   mkdir -p "$APT/sources.list.d" "$APT/lists/partial" "$APT/cache/archives/partial"
-  cat > "$APT/sources.list.d/debian-src.sources" <<SOURCES
-Types: deb-src
-URIs: $main
-Suites: bookworm bookworm-updates
-Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-SOURCES
   # Security updates where the machine has them; the release's own sources serve otherwise.
-  if security=$(debian_mirror debian-security 2>/dev/null); then
-    cat >> "$APT/sources.list.d/debian-src.sources" <<SOURCES
-
-Types: deb-src
-URIs: $security
-Suites: bookworm-security
-Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-SOURCES
-  fi
-  private_apt "$APT" update -qq >&2 || die "apt-get update failed"
+  local sources="$APT/sources.list.d/debian-src.sources"
+  debian_suites "$sources" deb-src "" bookworm bookworm-updates bookworm-security ||
+    die "cannot tell where Debian's sources come from"
+  update_indices "Debian's sources" "$sources" private_apt "$APT" > /dev/null || die "apt-get update failed"
 }
 
 # The versions of a source package the archives know, newest first.

@@ -12,9 +12,12 @@
 #       services; for i686 first hand 32-bit x86 programs to qemu-i386
 #   tools/windows/wine.sh ARCH BUILD --stop    end all of that again
 #
-# ARCH is x86_64 (wine64) or i686 (32-bit Wine, which this machine runs
-# inside the qemu-i386 emulator). Everything lives in BUILD/wine: the prefix,
-# HOME, the logs, and the display its programs play on.
+# ARCH is x86_64 (the machine's wine64) or i686: 32-bit Wine, which this
+# machine runs inside the qemu-i386 emulator from Debian's i386 packages
+# unpacked into the sysroot that $ZEPHRIN_WINE_ROOT names
+# (tools/deps/debian-sysroot.sh DIR i386 bookworm wine), so that no foreign
+# architecture is added to the machine. Everything else lives in BUILD/wine:
+# the prefix, HOME, the logs, and the display its programs play on.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../lib.sh"
 
@@ -22,12 +25,20 @@ source "$(dirname "${BASH_SOURCE[0]}")/../lib.sh"
 ARCH=$1
 WINE_DIR=$(realpath -m "$2/wine")
 shift 2
-WINESERVER=/usr/lib/wine/wineserver
+# The machine's wineserver serves 32-bit Wine as well; Wine starts it by this
+# variable when none runs.
+export WINESERVER=/usr/lib/wine/wineserver
 export WINEPREFIX="$WINE_DIR/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
        HOME="$WINE_DIR/home"
 case "$ARCH" in
   x86_64) WINE=/usr/lib/wine/wine64 ;;
-  i686) WINE=/usr/lib/wine/wine; export WINEARCH=win32 ;;
+  i686)
+    [ -d "${ZEPHRIN_WINE_ROOT:-}" ] ||
+      die "ZEPHRIN_WINE_ROOT names no sysroot of 32-bit Wine (tools/deps/debian-sysroot.sh DIR i386 bookworm wine)"
+    WINE="$ZEPHRIN_WINE_ROOT/usr/lib/wine/wine"
+    # The emulator looks for every file a program opens in the sysroot
+    # first, and every process Wine starts inherits it.
+    export WINEARCH=win32 QEMU_LD_PREFIX="$ZEPHRIN_WINE_ROOT" ;;
   *) die "unknown architecture '$ARCH' (x86_64 or i686)" ;;
 esac
 
@@ -51,12 +62,13 @@ EOF
 }
 
 # ------------------------------------------------------ qemu-i386 (i686) --
-# This machine cannot execute 32-bit x86 code: Debian's 32-bit Wine runs
-# inside qemu-i386, a user-mode emulator taken from the next Debian release's
+# This machine cannot execute 32-bit x86 code: 32-bit Wine runs inside
+# qemu-i386, a user-mode emulator taken from the next Debian release's
 # qemu-user package (unpacked here, not installed). Wine starts more
 # processes of its own by executing its loader again, so the kernel itself
 # must hand 32-bit x86 programs to the emulator: a binfmt_misc entry, which
-# --stop removes again.
+# --stop removes again. It comes before whatever else runs such programs
+# here, which would not look in Wine's sysroot.
 QEMU="$WINE_DIR/emu/qemu-i386"
 BINFMT_NAME=zephrin-qemu-i386
 I386_MAGIC='\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00'
@@ -65,21 +77,14 @@ I386_MASK='\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\
 fetch_qemu() {
   [ -x "$QEMU" ] && return 0
   log "fetching qemu-i386 from Debian 13's qemu-user package"
-  source "$ROOT/tools/deps/debian-sources.sh"  # debian_mirror, private_apt
-  local emu mirror
+  source "$ROOT/tools/deps/debian-sources.sh"  # private_apt, debian_suites, update_indices
+  local emu sources
   emu=$(dirname "$QEMU")
-  mirror=$(debian_mirror debian)
+  sources="$emu/apt/sources.list.d/trixie.sources"
   mkdir -p "$emu/apt/sources.list.d" "$emu/apt/lists/partial" "$emu/apt/cache/archives/partial" \
            "$emu/deb"
-  cat > "$emu/apt/sources.list.d/trixie.sources" <<EOF
-Types: deb
-URIs: $mirror
-Suites: trixie
-Components: main
-Architectures: amd64
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-EOF
-  private_apt "$emu/apt" update -qq
+  debian_suites "$sources" deb amd64 trixie
+  update_indices "Debian 13's packages" "$sources" private_apt "$emu/apt" > /dev/null
   rm -f "$emu"/deb/*.deb
   (cd "$emu/deb" && private_apt "$emu/apt" download -qq qemu-user)
   dpkg-deb --fsys-tarfile "$emu"/deb/qemu-user_*.deb | tar -x -O ./usr/bin/qemu-i386 > "$QEMU.part"
@@ -89,7 +94,6 @@ EOF
 }
 
 register_emulator() {
-  "$WINE" --version > /dev/null 2>&1 && return 0  # something already runs 32-bit x86 here
   binfmt_add "$BINFMT_NAME" "$I386_MAGIC" "$I386_MASK" "$QEMU" "$WINE_DIR"
   "$WINE" --version > /dev/null || die "32-bit Wine does not start under qemu-i386"
 }
