@@ -93,10 +93,11 @@ bool startGame(GameState& state, Media& media) {
     if (media.renderer == nullptr) {
         return giveUp("cannot create a renderer");
     }
-    if (shrunk) {
-        // Every draw call keeps its 800 x 800 window pixels; the renderer scales them.
-        SDL_RenderSetLogicalSize(media.renderer, kWindowWidth, kWindowHeight);
-    }
+    // Every draw call keeps its 800 x 800 window pixels, whatever size the
+    // window has: one the game shrank, one a tiling window manager or a kiosk
+    // made another size, at once or later. The renderer scales the picture
+    // into the largest centred square and clears the rest black.
+    SDL_RenderSetLogicalSize(media.renderer, kWindowWidth, kWindowHeight);
     loadMedia(media);
 
     resetGame(state);
