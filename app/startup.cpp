@@ -65,6 +65,19 @@ SDL_Window* openWindow(const std::optional<SDL_Rect>& shrunk) {
                             SDL_WINDOW_SHOWN);
 }
 
+bool onWayland() {
+    const char* driver = SDL_GetCurrentVideoDriver();
+    return driver != nullptr && std::strcmp(driver, "wayland") == 0;
+}
+
+// A tiling Wayland compositor floats a window whose least and greatest sizes
+// are both its size, as X11 window managers do with the size hints SDL sets
+// there, instead of stretching it over a tile.
+void declareFixedSize(SDL_Window* window, int width, int height) {
+    SDL_SetWindowMinimumSize(window, width, height);
+    SDL_SetWindowMaximumSize(window, width, height);
+}
+
 bool giveUp(const char* what) {
     reportFailure(what);
     return false;
@@ -88,6 +101,10 @@ bool startGame(GameState& state, Media& media) {
     media.window = openWindow(shrunk);
     if (media.window == nullptr) {
         return giveUp("cannot open the window");
+    }
+    if (onWayland()) {
+        declareFixedSize(media.window, shrunk ? shrunk->w : kWindowWidth,
+                         shrunk ? shrunk->h : kWindowHeight);
     }
     media.renderer = createRenderer(media.window);
     if (media.renderer == nullptr) {
