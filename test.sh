@@ -16,7 +16,7 @@ presets=("$@")
 purposes=()
 for preset in "${presets[@]}"; do
   case "$preset" in
-    dev|asan) purposes+=(test) ;;
+    dev|asan) purposes+=(test wayland) ;;
     release|fuzz|web|windows-x86) purposes+=("$preset") ;;
     windows-x64) purposes+=(windows) ;;
     linux-*) purposes+=("$preset") ;;
