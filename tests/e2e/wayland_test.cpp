@@ -62,8 +62,10 @@ public:
             // a portrait cabinet (-r): on a screen as it stands, cage hands a
             // window that covers it whole straight to the screen, and grim
             // sees only the frames cage drew before. It shows the windows of
-            // every client, the game's too, while its own one runs.
-            command.insert(command.end(), {"cage", "-r", "--", "sleep", "1000000"});
+            // every client, the game's too, while its own one runs; that one
+            // goes with cage.
+            command.insert(command.end(), {"cage", "-r", "--", "setpriv", "--pdeathsig", "KILL",
+                                           "sleep", "1000000"});
         }
         process_.emplace(command, run,
                          std::vector<EnvChange>{{"XDG_RUNTIME_DIR", run},
