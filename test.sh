@@ -16,7 +16,8 @@ presets=("$@")
 purposes=()
 for preset in "${presets[@]}"; do
   case "$preset" in
-    dev|asan|dev-clang) purposes+=(test) ;;
+    dev|asan) purposes+=(test wayland) ;;
+    dev-clang) purposes+=(test) ;;
     release|fuzz|web|windows-x86) purposes+=("$preset") ;;
     windows-x64) purposes+=(windows) ;;
     linux-*) purposes+=("$preset") ;;

@@ -65,6 +65,32 @@ SDL_Window* openWindow(const std::optional<SDL_Rect>& shrunk) {
                             SDL_WINDOW_SHOWN);
 }
 
+bool onWayland() {
+    const char* driver = SDL_GetCurrentVideoDriver();
+    return driver != nullptr && std::strcmp(driver, "wayland") == 0;
+}
+
+// SDL decides how a Wayland window gets its title bar twice. When it starts,
+// it takes libdecor to draw one wherever the compositor offers no way to draw
+// it for the window (GNOME, weston); that stays. When it shows the window, a
+// compositor that offers that way may still answer that the window draws its
+// own (cage, the kiosk compositor): SDL 2.26 then changes the window into a
+// libdecor one but never shows it again, and the game plays on behind a
+// black screen. Refused libdecor from here on, the window stays shown as it
+// is, without a title bar, as a kiosk wants it. A player's own
+// SDL_VIDEO_WAYLAND_ALLOW_LIBDECOR still decides.
+void keepTheWaylandWindowShown() {
+    SDL_SetHint(SDL_HINT_VIDEO_WAYLAND_ALLOW_LIBDECOR, "0");
+}
+
+// A tiling Wayland compositor floats a window whose least and greatest sizes
+// are both its size, as X11 window managers do with the size hints SDL sets
+// there, instead of stretching it over a tile.
+void declareFixedSize(SDL_Window* window, int width, int height) {
+    SDL_SetWindowMinimumSize(window, width, height);
+    SDL_SetWindowMaximumSize(window, width, height);
+}
+
 bool giveUp(const char* what) {
     reportFailure(what);
     return false;
@@ -84,19 +110,27 @@ bool startGame(GameState& state, Media& media) {
         return giveUp("cannot open the window");
     }
 
+    if (onWayland()) {
+        keepTheWaylandWindowShown();
+    }
     const std::optional<SDL_Rect> shrunk = shrunkWindow();
     media.window = openWindow(shrunk);
     if (media.window == nullptr) {
         return giveUp("cannot open the window");
     }
+    if (onWayland()) {
+        declareFixedSize(media.window, shrunk ? shrunk->w : kWindowWidth,
+                         shrunk ? shrunk->h : kWindowHeight);
+    }
     media.renderer = createRenderer(media.window);
     if (media.renderer == nullptr) {
         return giveUp("cannot create a renderer");
     }
-    if (shrunk) {
-        // Every draw call keeps its 800 x 800 window pixels; the renderer scales them.
-        SDL_RenderSetLogicalSize(media.renderer, kWindowWidth, kWindowHeight);
-    }
+    // Every draw call keeps its 800 x 800 window pixels, whatever size the
+    // window has: one the game shrank, one a tiling window manager or a kiosk
+    // made another size, at once or later. The renderer scales the picture
+    // into the largest centred square and clears the rest black.
+    SDL_RenderSetLogicalSize(media.renderer, kWindowWidth, kWindowHeight);
     loadMedia(media);
 
     resetGame(state);

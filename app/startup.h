@@ -7,7 +7,8 @@
 
 // Seeds the pipe gaps, starts SDL, opens the 800 x 800 window titled
 // "Zephrin" with its renderer (on a screen too small for it, a smaller
-// square into which the picture is scaled), loads the media, resets the game
-// and starts its tick clock. False, with one line on stderr, when there is nothing to
+// square; in a window of any size the 800 x 800 picture is scaled into the
+// largest centred square), loads the media, resets the game and starts its
+// tick clock. False, with one line on stderr, when there is nothing to
 // show the game in (no display, no window, no renderer).
 bool startGame(GameState& state, Media& media);

@@ -43,6 +43,9 @@ packages_for() { # packages_for PURPOSE
     test) echo "${build[@]}" libgtest-dev libbenchmark-dev xvfb libx11-dev libxtst-dev lame \
                libgl1-mesa-dri zlib1g-dev desktop-file-utils appstream dpkg-dev file x11-utils \
                x11-apps groff-base lintian devscripts debian-archive-keyring python3 clang ;;
+    # The game natively on Wayland: headless compositors (cage starts only
+    # with XWayland at hand), screenshots and keys.
+    wayland) echo sway cage xwayland grim wtype ;;
     release) echo "$(packages_for test)" git zip unzip ;;
     # The ARM packages: Debian's cross compilers, the target's SDL packages
     # from Debian's archive (tools/deps/debian-sysroot.sh), and the emulator

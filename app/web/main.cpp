@@ -127,9 +127,6 @@ int main() {
     if (!startGame(gState, gMedia)) {
         return EXIT_FAILURE;
     }
-    // Every coordinate of the game stays a pixel of the 800 x 800 picture,
-    // whatever size the page gives the canvas.
-    SDL_RenderSetLogicalSize(gMedia.renderer, kWindowWidth, kWindowHeight);
     // Returns at once; the page keeps the game running after main ends.
     emscripten_set_main_loop(runOnePass, 0, false);
     scheduleNextPass();

@@ -177,6 +177,8 @@ Blob findColour(const Shot& shot, std::uint32_t rgb) {
                 ++blob.count;
                 blob.minX = std::min(blob.minX, x);
                 blob.maxX = std::max(blob.maxX, x);
+                blob.minY = std::min(blob.minY, y);
+                blob.maxY = std::max(blob.maxY, y);
                 blob.centreX += x;
                 blob.centreY += y;
             }

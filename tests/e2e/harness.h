@@ -110,6 +110,8 @@ struct Blob {
     int count = 0;
     int minX = 1 << 30;
     int maxX = -1;
+    int minY = 1 << 30;
+    int maxY = -1;
     double centreX = 0;
     double centreY = 0;
 };
