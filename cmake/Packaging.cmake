@@ -2,11 +2,13 @@
 #
 # The game reads Images/ and Sounds/ from its working directory, so the binary
 # stays off PATH and a launcher script on PATH starts it from the directory the
-# assets are installed in. Games go where Debian's policy puts them; every
-# path is relative to the install prefix and a cache variable of its own:
+# assets are installed in. Files go where Debian puts them: the launcher and
+# the data with the games', the program with those only another program
+# starts (libexec, where lintian wants them rather than in lib); every path
+# is relative to the install prefix and a cache variable of its own:
 #
 #   <prefix>/games/zephrin                     launcher      ZEPHRIN_INSTALL_GAMESDIR
-#   <prefix>/lib/games/zephrin/zephrin         the game      ZEPHRIN_INSTALL_GAMESLIBDIR
+#   <prefix>/libexec/zephrin/zephrin           the game      ZEPHRIN_INSTALL_GAMESLIBDIR
 #   <prefix>/share/games/zephrin/{Images,Sounds}/            ZEPHRIN_INSTALL_GAMESDATADIR
 #   <prefix>/share/applications, metainfo, icons/hicolor, man/man6, doc/zephrin
 
@@ -31,7 +33,7 @@ endfunction()
 zephrin_install_dir(CMAKE_INSTALL_DOCDIR "share/doc/zephrin" "Documentation (DATAROOTDIR/doc/zephrin)")
 include(GNUInstallDirs)
 zephrin_install_dir(ZEPHRIN_INSTALL_GAMESDIR "games" "The launcher, on PATH (games)")
-zephrin_install_dir(ZEPHRIN_INSTALL_GAMESLIBDIR "lib/games" "The game's program (lib/games)")
+zephrin_install_dir(ZEPHRIN_INSTALL_GAMESLIBDIR "libexec" "The game's program (libexec)")
 zephrin_install_dir(ZEPHRIN_INSTALL_GAMESDATADIR "share/games" "The game's pictures and sounds (share/games)")
 # ZEPHRIN_INSTALL_FULL_<dir>: the absolute path for this prefix; and, for
 # what is written at install time, the same under the prefix of that install

@@ -21,6 +21,6 @@ tags=$(lintian --pedantic --display-info --info "$deb" 2>"$errors") || status=$?
 
 # Debian 12's C start-up files carry no CET marking, so no program linked
 # against them is marked either, whatever it was compiled with.
-hardening-check --nocfprotection "$root/usr/lib/games/zephrin/zephrin" ||
+hardening-check --nocfprotection "$root/usr/libexec/zephrin/zephrin" ||
     fail "the game lacks a protection"
 echo "$(basename "$deb"): no lintian tags, hardened"

@@ -16,7 +16,7 @@ id=io.github.zephrin.Zephrin
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 launcher=$prefix/games/zephrin
-game=$prefix/lib/games/zephrin/zephrin
+game=$prefix/libexec/zephrin/zephrin
 data=$prefix/share/games/zephrin
 [ -x "$launcher" ] || fail "no launcher $launcher"
 [ -x "$game" ] || fail "no game binary $game"
@@ -32,7 +32,7 @@ page=$prefix/share/man/man6/zephrin.6.gz
 warnings=$(gzip -dc "$page" | groff -ww -z -man 2>&1) && [ -z "$warnings" ] ||
     fail "$page renders with warnings: $warnings"
 manual=$(gzip -dc "$page" | groff -man -Tutf8 -P-cbou)
-for path in games/zephrin lib/games/zephrin/zephrin share/games/zephrin/Images/; do
+for path in games/zephrin libexec/zephrin/zephrin share/games/zephrin/Images/; do
     grep -q "/$path$" <<<"$manual" || fail "$page does not name .../$path"
 done
 copyright=$prefix/share/doc/zephrin/copyright

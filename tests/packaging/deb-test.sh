@@ -19,7 +19,7 @@ rm -rf "$work"
 # The install directories untyped, as dh_auto_configure -- passes them:
 # they must stay relative to the prefix (the files under /usr, below).
 cmake -S "$source" -B "$work/build" -G "$generator" "$compiler" "${sysroot[@]}" \
-    -DCMAKE_BUILD_TYPE=Release -DZEPHRIN_BUILD_TESTS=OFF -DZEPHRIN_INSTALL_GAMESLIBDIR=lib/games \
+    -DCMAKE_BUILD_TYPE=Release -DZEPHRIN_BUILD_TESTS=OFF -DZEPHRIN_INSTALL_GAMESLIBDIR=libexec \
     -DCMAKE_INSTALL_DOCDIR=share/doc/zephrin >/dev/null
 cmake --build "$work/build" -j2 >/dev/null
 (cd "$work/build" && cpack -G DEB >/dev/null)
