@@ -26,9 +26,13 @@ done
 # Debian's own build compresses the larger documents (dh_compress).
 [ -f "$prefix/share/doc/zephrin/README.md" ] || [ -f "$prefix/share/doc/zephrin/README.md.gz" ] ||
     fail "no README in share/doc/zephrin"
+# The changelog in Debian's form, or CHANGELOG.md itself as Debian's own
+# build installs it (dh_installchangelogs): its newest release first.
 release=$(sed -n 's/^## \[\([0-9][^]]*\)\] - .*/\1/p' "$source/CHANGELOG.md" | head -n1)
-gzip -dc "$prefix/share/doc/zephrin/changelog.gz" | head -n1 | grep -q "^zephrin ($release) " ||
-    fail "changelog.gz does not begin with release $release"
+newest=$(gzip -dc "$prefix/share/doc/zephrin/changelog.gz" |
+         awk '!found && /^(zephrin \(|## \[[0-9])/ { print; found = 1 }')
+grep -qE "^(zephrin \($release\) |## \[$release\])" <<<"$newest" ||
+    fail "changelog.gz does not begin with release $release: $newest"
 # The manual page names where this tree has its files, and renders cleanly.
 page=$prefix/share/man/man6/zephrin.6.gz
 warnings=$(gzip -dc "$page" | groff -ww -z -man 2>&1) && [ -z "$warnings" ] ||

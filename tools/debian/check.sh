@@ -3,6 +3,9 @@
 # builders would, and checks it as a Debian developer would:
 #
 #   tools/debian/check.sh dist/zephrin-<version>.tar.gz
+#   tools/debian/check.sh --prepare   only make the chroots, from this
+#       checkout's packaging, so that a run for a tarball of the same commit
+#       finds them made (CI makes them while it builds the rest)
 #
 #   build      packaging/debian copied in as debian/, dpkg-buildpackage with
 #              its tests, as a user of its own without network, in a clean
@@ -26,9 +29,14 @@ set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../lib.sh"
 source "$ROOT/tools/deps/debian-sources.sh"  # debian_mirror
 
-[ $# -eq 1 ] || die "usage: tools/debian/check.sh dist/zephrin-<version>.tar.gz"
-TARBALL=$(readlink -f "$1")
-[ -f "$TARBALL" ] || die "no source tarball $1"
+[ $# -eq 1 ] || die "usage: tools/debian/check.sh dist/zephrin-<version>.tar.gz | --prepare"
+PREPARE=0
+if [ "$1" = --prepare ]; then
+  PREPARE=1
+else
+  TARBALL=$(readlink -f "$1")
+  [ -f "$TARBALL" ] || die "no source tarball $1"
+fi
 [ "$(id -u)" -eq 0 ] || die "the chroots are made and entered as root (mmdebstrap, unshare)"
 need_packages debian
 
@@ -273,21 +281,38 @@ build_arm64() { # build_arm64 CHROOT-TARBALL
 }
 
 # -------------------------------------------------------------------- main --
+# The chroots but the build's: for the cross build, the tests against the
+# package, and reprotest (the build's and its tools).
+other_chroots() { # other_chroots BUILD-CHROOT-TARBALL SOURCE-DIR
+  chroot_tarball cross-arm64 buildd amd64,arm64 crossbuild-essential-arm64 \
+    "$(build_deps_hook "$2" -a arm64 -P cross,nocheck)" > "$WORK/cross-chroot"
+  chroot_tarball testbed-amd64 apt amd64 autopkgtest > "$WORK/testbed-chroot"
+  derived_tarball reprotest-amd64 "$1" "reprotest faketime disorderfs locales-all" \
+    > "$WORK/reprotest-chroot"
+}
+
 mkdir -p "$WORK" "$CACHE"
-controls=$WORK/control
-src=$(unpack_source "$controls")
+if [ $PREPARE -eq 1 ]; then
+  src=$WORK/control/checkout
+  rm -rf "$src" && mkdir -p "$src"
+  cp -r "$ROOT/packaging/debian" "$src/debian"
+else
+  src=$(unpack_source "$WORK/control")
+fi
 
 t0=$(now)
 build_chroot=$(chroot_tarball build-amd64 buildd amd64 "" "$(build_deps_hook "$src")")
 timed "chroot for the build" "$t0"
+if [ $PREPARE -eq 1 ]; then
+  other_chroots "$build_chroot" "$src"
+  timed "the other chroots" "$t0"
+  print_times
+  exit 0
+fi
 # The others are made while the package builds, in a process group of
 # their own that a run which stops takes with it.
 set -m
-(chroot_tarball cross-arm64 buildd amd64,arm64 crossbuild-essential-arm64 \
-   "$(build_deps_hook "$src" -a arm64 -P cross,nocheck)" > "$WORK/cross-chroot"
- chroot_tarball testbed-amd64 apt amd64 autopkgtest > "$WORK/testbed-chroot"
- derived_tarball reprotest-amd64 "$build_chroot" "reprotest faketime disorderfs locales-all" \
-   > "$WORK/reprotest-chroot") > "$WORK/chroots.log" 2>&1 &
+other_chroots "$build_chroot" "$src" > "$WORK/chroots.log" 2>&1 &
 chroots=$!
 set +m
 trap 'kill -- -$chroots 2> /dev/null || true' EXIT
