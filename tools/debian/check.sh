@@ -193,11 +193,11 @@ in_chroot() {
     ln -s /proc/self/fd "$dir/dev/fd"
     mount -t tmpfs -o mode=1777 tmp "$dir/tmp"
     cp /etc/resolv.conf "$dir/etc/resolv.conf" 2> /dev/null || true
-    spec=()
-    [ "$user" = root ] || spec=(--userspec="$user:$user" --groups="$user")
+    spec=() name=root
+    [ "$user" = root ] || { spec=(--userspec="$user:$user" --groups="$user"); name=builder; }
     exec chroot "${spec[@]}" "$dir" /usr/bin/env -i \
       PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
-      HOME=/nonexistent LC_ALL=C.UTF-8 USER=builder LOGNAME=builder \
+      HOME=/nonexistent LC_ALL=C.UTF-8 USER=$name LOGNAME=$name \
       DEB_BUILD_OPTIONS="parallel=$(nproc)" "$@"
   ' - "$dir" "$user" "$@"
 }
@@ -249,7 +249,7 @@ run_autopkgtest() { # run_autopkgtest TESTBED-TARBALL
     "apt-get update -q || true; autopkgtest --no-built-binaries /build/*.changes -- null" \
     > "$WORK/autopkgtest.log" 2>&1 ||
     { tail -n 60 "$WORK/autopkgtest.log" >&2; die "autopkgtest failed: $WORK/autopkgtest.log"; }
-  tail -n 3 "$WORK/autopkgtest.log"
+  sed -n '/@@@@ summary/,$p' "$WORK/autopkgtest.log" | sed -n '2,/^autopkgtest/p' | grep -v '^autopkgtest'
   rm -rf "$root"
 }
 
@@ -258,7 +258,7 @@ run_autopkgtest() { # run_autopkgtest TESTBED-TARBALL
 # order. As root: disorderfs mounts the second one's sources.
 run_reprotest() { # run_reprotest CHROOT-TARBALL
   log "reprotest"
-  in_fresh_chroot reprotest "$1" root "reprotest \
+  in_fresh_chroot reprotest "$1" root "reprotest --min-cpus=$(nproc) \
       --vary=-all,+build_path,+time,+locales,+umask,+fileordering \
       -c 'DEB_BUILD_OPTIONS=\"nocheck parallel=$(nproc)\" dpkg-buildpackage --no-sign -b -Pnocheck' \
       . '../*.deb'"
