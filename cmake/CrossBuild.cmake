@@ -15,6 +15,11 @@
 #   and first-picture drawers, the replay, game and window tests):
 #   the same sources built for this machine in <build>/host, as a step of the
 #   build. ZEPHRIN_HOST_DIR names that directory for the rest of the build.
+#
+# Any other cross build, a distribution's (CMAKE_SYSTEM_NAME and a cross
+# compiler, as Debian's dh_auto_configure gives them), links the libraries
+# its compiler and find_package find, the system's own, and builds only the
+# icon maker for this machine, with this machine's SDL2 and SDL2_image.
 
 # The superbuild's name for this target and the arguments it is built with.
 # Its GoogleTest is only for the Windows test suites.
@@ -32,7 +37,8 @@ elseif(CMAKE_SYSTEM_NAME STREQUAL "Linux" AND ZEPHRIN_DEBIAN_ARCH)
     set(zephrin_deps_name "")  # Debian's packages are all it links
   endif()
 else()
-  message(FATAL_ERROR "no libraries are built for ${CMAKE_SYSTEM_NAME}: use a toolchain of cmake/toolchains")
+  set(zephrin_deps_name "")
+  set(zephrin_packagers_cross ON)
 endif()
 
 if(DEFINED ENV{ZEPHRIN_DEPS_CACHE})
@@ -116,7 +122,10 @@ set(ZEPHRIN_FIRST_FRAME "${ZEPHRIN_HOST_DIR}/zephrin_first_frame")
 set(zephrin_host_targets zephrin_make_icon zephrin_first_frame)
 set(zephrin_host_files "${ZEPHRIN_MAKE_ICON}" "${ZEPHRIN_FIRST_FRAME}")
 set(zephrin_host_tests OFF)
-if(ZEPHRIN_BUILD_TESTS AND WIN32)
+if(zephrin_packagers_cross)
+  set(zephrin_host_targets zephrin_make_icon)
+  set(zephrin_host_files "${ZEPHRIN_MAKE_ICON}")
+elseif(ZEPHRIN_BUILD_TESTS AND WIN32)
   set(zephrin_host_tests ON)
   list(APPEND zephrin_host_targets zephrin zephrin_replay e2e_test)
   list(APPEND zephrin_host_files "${ZEPHRIN_HOST_DIR}/zephrin"
@@ -126,12 +135,20 @@ elseif(ZEPHRIN_BUILD_TESTS AND (ZEPHRIN_DEBIAN_ARCH OR EMSCRIPTEN))
   list(APPEND zephrin_host_targets zephrin_replay)
   list(APPEND zephrin_host_files "${ZEPHRIN_HOST_DIR}/tests/zephrin_replay")
 endif()
+if(zephrin_packagers_cross)
+  set(zephrin_host_args -DZEPHRIN_ICON_MAKER_ONLY=ON)
+else()
+  set(zephrin_host_args -DZEPHRIN_BUILD_TESTS=${zephrin_host_tests})
+endif()
+# The compiler and flags the environment names are the target's (a package
+# build's CXX, CXXFLAGS and LDFLAGS): this machine's build takes its own.
 include(ExternalProject)
 ExternalProject_Add(zephrin_host
   SOURCE_DIR "${PROJECT_SOURCE_DIR}"
   BINARY_DIR "${ZEPHRIN_HOST_DIR}"
-  CMAKE_ARGS -DCMAKE_BUILD_TYPE=Release -DZEPHRIN_WERROR=${ZEPHRIN_WERROR}
-             -DZEPHRIN_BUILD_TESTS=${zephrin_host_tests}
+  CMAKE_COMMAND "${CMAKE_COMMAND}" -E env --unset=CC --unset=CXX --unset=CFLAGS --unset=CXXFLAGS
+                --unset=CPPFLAGS --unset=LDFLAGS "${CMAKE_COMMAND}"
+  CMAKE_ARGS -DCMAKE_BUILD_TYPE=Release -DZEPHRIN_WERROR=${ZEPHRIN_WERROR} ${zephrin_host_args}
   BUILD_COMMAND "${CMAKE_COMMAND}" --build <BINARY_DIR> --target ${zephrin_host_targets}
   BUILD_ALWAYS ON
   BUILD_BYPRODUCTS ${zephrin_host_files}

@@ -2,19 +2,39 @@
 #
 # The game reads Images/ and Sounds/ from its working directory, so the binary
 # stays off PATH and a launcher script on PATH starts it from the directory the
-# assets are installed in. Games go where Debian's policy puts them; every
-# path is relative to the install prefix and a cache variable of its own:
+# assets are installed in. Files go where Debian puts them: the launcher and
+# the data with the games', the program with those only another program
+# starts (libexec, where lintian wants them rather than in lib); every path
+# is relative to the install prefix and a cache variable of its own:
 #
 #   <prefix>/games/zephrin                     launcher      ZEPHRIN_INSTALL_GAMESDIR
-#   <prefix>/lib/games/zephrin/zephrin         the game      ZEPHRIN_INSTALL_GAMESLIBDIR
+#   <prefix>/libexec/zephrin/zephrin           the game      ZEPHRIN_INSTALL_GAMESLIBDIR
 #   <prefix>/share/games/zephrin/{Images,Sounds}/            ZEPHRIN_INSTALL_GAMESDATADIR
 #   <prefix>/share/applications, metainfo, icons/hicolor, man/man6, doc/zephrin
 
-set(CMAKE_INSTALL_DOCDIR "share/doc/zephrin" CACHE PATH "Documentation (DATAROOTDIR/doc/zephrin)")
+# zephrin_install_dir(VARIABLE DEFAULT DESCRIPTION): a cache path as
+# GNUInstallDirs makes its own, so that a relative value stays relative
+# whether it comes typed or not (-DVAR=libexec, as dh_auto_configure passes
+# it, would otherwise become a path under the build directory).
+function(zephrin_install_dir variable default description)
+  if(NOT DEFINED ${variable})
+    set(${variable} "${default}" CACHE PATH "${description}")
+    return()
+  endif()
+  get_property(type CACHE ${variable} PROPERTY TYPE)
+  if(type STREQUAL "UNINITIALIZED")
+    file(TO_CMAKE_PATH "${${variable}}" value)
+    set_property(CACHE ${variable} PROPERTY TYPE PATH)
+    set_property(CACHE ${variable} PROPERTY VALUE "${value}")
+    set_property(CACHE ${variable} PROPERTY HELPSTRING "${description}")
+  endif()
+endfunction()
+
+zephrin_install_dir(CMAKE_INSTALL_DOCDIR "share/doc/zephrin" "Documentation (DATAROOTDIR/doc/zephrin)")
 include(GNUInstallDirs)
-set(ZEPHRIN_INSTALL_GAMESDIR "games" CACHE PATH "The launcher, on PATH (games)")
-set(ZEPHRIN_INSTALL_GAMESLIBDIR "lib/games" CACHE PATH "The game's program (lib/games)")
-set(ZEPHRIN_INSTALL_GAMESDATADIR "share/games" CACHE PATH "The game's pictures and sounds (share/games)")
+zephrin_install_dir(ZEPHRIN_INSTALL_GAMESDIR "games" "The launcher, on PATH (games)")
+zephrin_install_dir(ZEPHRIN_INSTALL_GAMESLIBDIR "libexec" "The game's program (libexec)")
+zephrin_install_dir(ZEPHRIN_INSTALL_GAMESDATADIR "share/games" "The game's pictures and sounds (share/games)")
 # ZEPHRIN_INSTALL_FULL_<dir>: the absolute path for this prefix; and, for
 # what is written at install time, the same under the prefix of that install
 # (cmake --install --prefix, or the package's /usr).
@@ -94,13 +114,20 @@ add_custom_command(
   VERBATIM)
 add_custom_target(zephrin_changelog ALL DEPENDS "${zephrin_staging}/changelog.gz")
 install(FILES "${zephrin_staging}/changelog.gz" DESTINATION "${CMAKE_INSTALL_DOCDIR}" COMPONENT game)
-# The licence, as Debian's machine-readable copyright file.
+# The licence, as Debian's machine-readable copyright file: the Debian
+# packaging's own, which must carry LICENSE word for word.
+set(zephrin_copyright "${PROJECT_SOURCE_DIR}/packaging/debian/copyright")
 file(READ "${PROJECT_SOURCE_DIR}/LICENSE" zephrin_license)
 string(REGEX REPLACE "\n$" "" zephrin_license "${zephrin_license}")
 string(REGEX REPLACE "\n\n" "\n.\n" zephrin_license "${zephrin_license}")
-string(REGEX REPLACE "\n" "\n " ZEPHRIN_LICENSE_TEXT " ${zephrin_license}")
-configure_file("${PROJECT_SOURCE_DIR}/packaging/copyright.in" "${zephrin_staging}/copyright" @ONLY)
-install(FILES "${zephrin_staging}/copyright" DESTINATION "${CMAKE_INSTALL_DOCDIR}" COMPONENT game)
+string(REGEX REPLACE "\n" "\n " zephrin_license " ${zephrin_license}")
+file(READ "${zephrin_copyright}" zephrin_copyright_text)
+string(FIND "${zephrin_copyright_text}" "License: Zlib\n${zephrin_license}\n" zephrin_at)
+if(zephrin_at EQUAL -1)
+  message(FATAL_ERROR "packaging/debian/copyright does not carry the licence of LICENSE as it stands")
+endif()
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${zephrin_copyright}")
+install(FILES "${zephrin_copyright}" DESTINATION "${CMAKE_INSTALL_DOCDIR}" COMPONENT game)
 install(FILES "${PROJECT_SOURCE_DIR}/docs/screenshot.png" DESTINATION "${CMAKE_INSTALL_DOCDIR}"
         COMPONENT game OPTIONAL)
 
@@ -108,10 +135,12 @@ install(FILES "${PROJECT_SOURCE_DIR}/docs/screenshot.png" DESTINATION "${CMAKE_I
 # for this machine when the game is for another (cmake/CrossBuild.cmake).
 if(CMAKE_CROSSCOMPILING)
   set(zephrin_icon_maker "${ZEPHRIN_MAKE_ICON}")
+  set(zephrin_icon_maker_target zephrin_host)
 else()
   add_executable(zephrin_make_icon packaging/make-icon.cpp)
   target_link_libraries(zephrin_make_icon PRIVATE zephrin_sdl zephrin_warnings)
   set(zephrin_icon_maker zephrin_make_icon)
+  set(zephrin_icon_maker_target zephrin_make_icon)
 endif()
 set(zephrin_icons "")
 foreach(size 48 64 128 256)
@@ -128,6 +157,8 @@ foreach(size 48 64 128 256)
           COMPONENT game)
 endforeach()
 add_custom_target(zephrin_icons ALL DEPENDS ${zephrin_icons})
+# Make's generators see a program of another target only through the target.
+add_dependencies(zephrin_icons ${zephrin_icon_maker_target})
 
 # --- the manual page, zephrin(6) ---
 # It names the installed paths, so it is written when they are known: here
@@ -168,6 +199,7 @@ A bird hangs at a fixed column and falls under gravity: press space to send
 it up. Pairs of pipes scroll in from the right, and every pair that reaches
 the bird scores a point. Touch a pipe and the picture freezes; press R to
 start again.")
+set(CPACK_PACKAGE_VERSION "${ZEPHRIN_VERSION}")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 # Only the game: whatever the tests or tools of this build may install stays out.
@@ -193,6 +225,9 @@ set(ENV{DPKG_ADMINDIR} "@ZEPHRIN_SYSROOT_DPKG@")
 ]])
   set(CPACK_PROJECT_CONFIG_FILE "${zephrin_staging}/cpack-cross.cmake")
 endif()
-# `make package_source`: the sources only, without builds or git history.
-set(CPACK_SOURCE_IGNORE_FILES "/[.]git/" "/build/" "/build-[^/]*/" "/dist/")
+# The source package is tools/release.sh's: the commit's files as git has
+# them, stamped with its time. CPack's would pack whatever lies in the
+# source directory, with today's times, so its configuration goes where no
+# package_source target is made from it.
+set(CPACK_SOURCE_OUTPUT_CONFIG_FILE "${zephrin_staging}/CPackSourceConfig.cmake")
 include(CPack)

@@ -87,7 +87,7 @@ string(REPLACE ";" "," web_cached "${web_cached}")
 add_custom_command(
   OUTPUT sw.js
   COMMAND "${CMAKE_COMMAND}" -DTEMPLATE=${PROJECT_SOURCE_DIR}/app/web/sw.js
-          -DVERSION=${PROJECT_VERSION} "-DFILES=${web_cached}"
+          -DVERSION=${ZEPHRIN_VERSION} "-DFILES=${web_cached}"
           -P "${PROJECT_SOURCE_DIR}/cmake/web-service-worker.cmake"
   WORKING_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}"
   DEPENDS zephrin ${web_made} "${PROJECT_SOURCE_DIR}/app/web/sw.js"
@@ -102,7 +102,7 @@ add_custom_target(zephrin_web_page ALL DEPENDS sw.js)
 # for the same commit. gzip, brotli and the licences are shell's work
 # (tools/web/stage.sh); the folder is packed afresh by every build, since
 # its entries carry the last commit's time, which no file here tells.
-string(LENGTH "Zephrin ${PROJECT_VERSION} for the web" web_title_length)
+string(LENGTH "Zephrin ${ZEPHRIN_VERSION} for the web" web_title_length)
 string(REPEAT "=" ${web_title_length} web_title_rule)
 configure_file(tools/web/README.txt.in README.txt @ONLY)
 set(web_packed ${web_made} sw.js README.txt)
@@ -119,11 +119,11 @@ add_custom_command(
           "${PROJECT_SOURCE_DIR}/tools/web/stage.sh" "${PROJECT_SOURCE_DIR}/tools/lib.sh"
   COMMENT "Compressing the web files and gathering their licences"
   VERBATIM)
-set(ZEPHRIN_WEB_ZIP "${PROJECT_BINARY_DIR}/zephrin-${PROJECT_VERSION}-web.zip")
+set(ZEPHRIN_WEB_ZIP "${PROJECT_BINARY_DIR}/zephrin-${ZEPHRIN_VERSION}-web.zip")
 add_custom_target(zephrin_web_zip ALL
   COMMAND "${PROJECT_SOURCE_DIR}/tools/reproducible-zip.sh" "${ZEPHRIN_WEB_ZIP}" package
   WORKING_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}"
   DEPENDS package.stamp
   BYPRODUCTS "${ZEPHRIN_WEB_ZIP}"
-  COMMENT "Packing zephrin-${PROJECT_VERSION}-web.zip"
+  COMMENT "Packing zephrin-${ZEPHRIN_VERSION}-web.zip"
   VERBATIM)

@@ -15,7 +15,7 @@ add_custom_command(
 add_custom_target(zephrin_stripped ALL DEPENDS "${ZEPHRIN_STRIPPED_EXE}")
 
 if(ZEPHRIN_MINGW_TRIPLE MATCHES "^i686")
-  set(ZEPHRIN_WINDOWS_ZIP "${PROJECT_BINARY_DIR}/zephrin-${PROJECT_VERSION}-windows-x86.zip")
+  set(ZEPHRIN_WINDOWS_ZIP "${PROJECT_BINARY_DIR}/zephrin-${ZEPHRIN_VERSION}-windows-x86.zip")
   file(GLOB_RECURSE zephrin_media CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/Images/*"
        "${PROJECT_SOURCE_DIR}/Sounds/*")
   add_custom_command(

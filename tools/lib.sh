@@ -85,6 +85,9 @@ packages_for() { # packages_for PURPOSE
     screenshot) echo "${build[@]}" xvfb xdotool imagemagick libx11-dev libxtst-dev ;;
     assets) echo "${build[@]}" lame ;;
     serve) echo nodejs unzip ;;
+    # The Debian package built and checked as Debian does (tools/debian):
+    # the chroots, the tests against the package, and lintian.
+    debian) echo mmdebstrap autopkgtest lintian dpkg-dev debian-archive-keyring file iproute2 ;;
     *) die "no list of packages for '$1'" ;;
   esac
 }

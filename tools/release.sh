@@ -2,17 +2,24 @@
 # Makes a release of the commit that is checked out: every artifact, each
 # checked, and their checksums, in dist/.
 #
-#   tools/release.sh [--without arm64,armhf,windows,web] [--reproduce]
+#   tools/release.sh [--snapshot] [--without arm64,armhf,windows,web] [--reproduce]
 #
-#   zephrin-<version>.tar.gz               the sources (git archive)
+#   zephrin-<version>.tar.gz               the sources (git archive), with COMMIT
 #   zephrin_<version>_<arch>.deb           the Debian package for this machine (release)
 #   zephrin_<version>_arm64.deb            ... for 64-bit ARM (release-arm64)
 #   zephrin_<version>_armhf.deb            ... for 32-bit ARM (release-armhf)
 #   zephrin-<version>-windows-x86.zip      the Windows program (the windows-x86 preset)
 #   zephrin-<version>-web.zip              the browser version (the web preset)
-#   SHA256SUMS                             the checksums of the above
+#   SHA256SUMS                             the checksums of the above, and the commit
 #
-# It refuses a checkout with uncommitted changes. Everything is stamped with
+# A release is one state of the code: it refuses a checkout with uncommitted
+# changes, a CHANGELOG.md whose Unreleased section has entries (cut the
+# version first), and a Debian packaging whose newest entry is of another
+# version. --snapshot makes one of any commit, its version the last
+# release's with the commit's date and hash: <version>+git<date>.<hash>
+# (tools/version.sh --snapshot), which dpkg orders after that release and
+# before the next. The commit goes into the tarball (COMMIT) and SHA256SUMS,
+# and the last line says how to tag it. Everything is stamped with
 # the last commit's time (SOURCE_DATE_EPOCH), so the same commit gives the
 # same bytes wherever and whenever it is released. --reproduce then makes
 # the release again from a fresh clone in another directory and fails,
@@ -22,12 +29,13 @@
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
-WITHOUT="" REPRODUCE=0
+WITHOUT="" REPRODUCE=0 SNAPSHOT=0
 while [ $# -gt 0 ]; do
   case "$1" in
     --without) WITHOUT=",$2,"; shift ;;
     --reproduce) REPRODUCE=1 ;;
-    -h|--help) sed -n '2,23p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    --snapshot) SNAPSHOT=1 ;;
+    -h|--help) sed -n '2,31p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) die "unknown argument '$1' (try --help)" ;;
   esac
   shift
@@ -37,6 +45,20 @@ wanted() { [[ "$WITHOUT" != *",$1,"* ]]; }
 cd "$ROOT"
 [ -z "$(git status --porcelain)" ] ||
   die "the checkout has uncommitted changes; a release is made from a commit: $(git status --porcelain | head -n 5 | tr '\n' ' ')"
+COMMIT=$(git rev-parse HEAD)
+# A snapshot's version names its commit; the artifacts' names carry the
+# suffix the builds are given.
+if [ $SNAPSHOT -eq 1 ]; then
+  VERSION=$(tools/version.sh --snapshot)
+else
+  unreleased=$(sed -n '/^## \[Unreleased\]/,/^## \[/{/^[-*] /p}' CHANGELOG.md)
+  [ -z "$unreleased" ] ||
+    die "CHANGELOG.md's Unreleased section has $(wc -l <<<"$unreleased") entries: cut a version for them first (or make a --snapshot)"
+  debian=$(dpkg-parsechangelog -l packaging/debian/changelog -S Version)
+  [ "${debian%-*}" = "$VERSION" ] ||
+    die "packaging/debian/changelog's newest entry is $debian, not of $VERSION: add one (dch -c packaging/debian/changelog -v $VERSION-1)"
+fi
+SUFFIX=${VERSION#"$(tools/version.sh)"}
 
 purposes=(release)
 { wanted arm64 || wanted armhf; } && purposes+=(arm)
@@ -52,16 +74,25 @@ SCRATCH=$(mktemp -d)
 trap 'rm -rf "$SCRATCH"' EXIT
 
 # ------------------------------------------------------------- the sources --
+# The commit's files, and COMMIT: the commit they are, for whoever builds
+# from the tarball without the repository.
 make_source_tarball() {
   local tarball="$RELEASE/zephrin-$VERSION.tar.gz"
   log "source tarball"
-  git archive --format=tar.gz --prefix="zephrin-$VERSION/" -o "$tarball" HEAD
+  mkdir -p "$SCRATCH/add"
+  echo "$COMMIT" > "$SCRATCH/add/COMMIT"
+  git archive --format=tar.gz --prefix="zephrin-$VERSION/" --add-file="$SCRATCH/add/COMMIT" \
+    -o "$tarball" HEAD
   # It holds every file of the commit, and nothing else.
   tar -xzf "$tarball" -C "$SCRATCH"
-  diff <(git ls-files | LC_ALL=C sort) \
+  diff <( (git ls-files; echo COMMIT) | LC_ALL=C sort) \
        <(cd "$SCRATCH/zephrin-$VERSION" && find . -type f -o -type l | sed 's|^\./||' | LC_ALL=C sort) ||
-    die "the source tarball does not hold exactly the commit's files"
-  rm -rf "${SCRATCH:?}/zephrin-$VERSION"
+    die "the source tarball does not hold exactly the commit's files and COMMIT"
+  rm -rf "${SCRATCH:?}/zephrin-$VERSION" "$SCRATCH/add"
+}
+
+configure() { # configure PRESET: with the version's suffix, which the build keeps
+  cmake --preset "$1" "-DZEPHRIN_VERSION_SUFFIX=$SUFFIX" >/dev/null
 }
 
 # -------------------------------------------------------- the .debs (Linux) --
@@ -69,6 +100,7 @@ make_deb() { # make_deb PRESET
   local preset=$1 deb qemu emulation=()
   log "Debian package ($preset)"
   # Built, its install and package checks passed, and packed.
+  configure "$preset"
   cmake --workflow --preset "$preset"
   deb=$(ls build/"$preset"/zephrin_"$VERSION"_*.deb)
   cp "$deb" "$RELEASE/"
@@ -110,7 +142,7 @@ media_files() { (cd "$ROOT" && git ls-files Images Sounds); }
 make_windows_zip() {
   local zip="zephrin-$VERSION-windows-x86.zip"
   log "Windows zip"
-  cmake --preset windows-x86 >/dev/null
+  configure windows-x86
   cmake --build --preset windows-x86 --target zephrin_zip
   cp "build/windows-x86/$zip" "$RELEASE/"
   # shellcheck disable=SC2046
@@ -121,7 +153,7 @@ make_windows_zip() {
 make_web_zip() {
   local zip="zephrin-$VERSION-web.zip"
   log "web zip"
-  cmake --preset web >/dev/null
+  configure web
   cmake --build --preset web
   cp "build/web/$zip" "$RELEASE/"
   check_zip "$RELEASE/$zip" index.html zephrin.js zephrin.wasm zephrin.data
@@ -135,7 +167,10 @@ for arch in arm64 armhf; do
 done
 if wanted windows; then make_windows_zip; fi
 if wanted web; then make_web_zip; fi
-(cd "$RELEASE" && sha256sum -- zephrin* | LC_ALL=C sort -k2 > "$SCRATCH/SHA256SUMS")
+{
+  echo "# zephrin $VERSION, commit $COMMIT"
+  (cd "$RELEASE" && sha256sum -- zephrin* | LC_ALL=C sort -k2)
+} > "$SCRATCH/SHA256SUMS"
 mv "$SCRATCH/SHA256SUMS" "$RELEASE/"
 # The release replaces the previous one in dist/.
 for file in "$RELEASE"/*; do mv -f "$file" "$DIST/"; done
@@ -150,6 +185,7 @@ if [ $REPRODUCE -eq 1 ]; then
   git -C "$second" checkout -q "$(git rev-parse HEAD)"
   args=()
   [ -n "$WITHOUT" ] && args=(--without "$(echo "$WITHOUT" | sed 's/^,//; s/,$//')")
+  [ $SNAPSHOT -eq 0 ] || args+=(--snapshot)
   (unset SOURCE_DATE_EPOCH; "$second/tools/release.sh" "${args[@]}") > "$SCRATCH/second.log" 2>&1 ||
     { tail -n 40 "$SCRATCH/second.log" >&2; die "the second release failed"; }
   differing=$( (diff "$DIST/SHA256SUMS" "$second/dist/SHA256SUMS" || true) |
@@ -157,3 +193,6 @@ if [ $REPRODUCE -eq 1 ]; then
   [ -z "$differing" ] || die "a second release of the same commit differs in: $differing"
   echo "a second release, made in another directory, has the same checksums"
 fi
+
+log "publishing"
+echo "to publish release $VERSION, tag its commit: git tag -a v$VERSION $COMMIT"

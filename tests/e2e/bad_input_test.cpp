@@ -208,7 +208,7 @@ TEST(NoDisplay, SaysSoAndExitsWithStatusOneWithinAFewSeconds) {
     env.push_back({"XDG_RUNTIME_DIR", dir.path()});
     const std::string errors = dir / "stderr.txt";
     Child game({ZEPHRIN_GAME}, dir.path(), env, errors);
-    EXPECT_EQ(describeExit(game.awaitExit(5.0)), "exit 1");
+    EXPECT_EQ(describeExit(game.awaitExit(5.0 * slowdown())), "exit 1");
     const std::string text = readFile(errors);
     EXPECT_EQ(text.rfind("zephrin: cannot open the window: ", 0), 0u) << text;
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;

@@ -216,6 +216,8 @@ constexpr double kSlowdown = kSanitized ? 4 : 1;
 double slowdown();
 // The part of that an emulator adds: ZEPHRIN_E2E_SLOWDOWN, else 1.
 double emulatorSlowdown();
+// The part a busy machine adds: its load over its processors, 1 to 10.
+double machineSlowdown();
 
 // Seconds on a monotonic clock.
 double now();

@@ -16,8 +16,11 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 sysroot=()
 [ ${#emulation[@]} -eq 0 ] || sysroot=("-DZEPHRIN_SYSROOT=${emulation[1]}")
 rm -rf "$work"
+# The install directories untyped, as dh_auto_configure -- passes them:
+# they must stay relative to the prefix (the files under /usr, below).
 cmake -S "$source" -B "$work/build" -G "$generator" "$compiler" "${sysroot[@]}" \
-    -DCMAKE_BUILD_TYPE=Release -DZEPHRIN_BUILD_TESTS=OFF >/dev/null
+    -DCMAKE_BUILD_TYPE=Release -DZEPHRIN_BUILD_TESTS=OFF -DZEPHRIN_INSTALL_GAMESLIBDIR=libexec \
+    -DCMAKE_INSTALL_DOCDIR=share/doc/zephrin >/dev/null
 cmake --build "$work/build" -j2 >/dev/null
 (cd "$work/build" && cpack -G DEB >/dev/null)
 deb=$work/build/zephrin_${version}_$arch.deb
@@ -42,6 +45,7 @@ release=$(grep -o '<release version="[^"]*" date="[0-9-]*"' \
           "$work/root/usr/share/metainfo/io.github.zephrin.Zephrin.metainfo.xml" || true)
 [ -n "$release" ] && grep -q "version=\"$version\"" <<<"$release" ||
     fail "the metainfo's release is not $version with a date: $release"
-bash "$here/check-installed.sh" "$work/root/usr" "$source" "${emulation[@]}"
+# lintian first: the installed game's run skips where no X server can start.
 bash "$here/check-deb.sh" "$deb" "$work/root"
+bash "$here/check-installed.sh" "$work/root/usr" "$source" "${emulation[@]}"
 rm -rf "$work"
