@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Prints the project's version, which CMakeLists.txt sets once for every
-# artifact: tools/version.sh -> 1.1.0
+# artifact: tools/version.sh -> 1.2.0
 #
 # With --snapshot, the version of a snapshot of the commit checked out:
 # the last release's version, then +git, the commit's date (UTC) and its
-# abbreviated hash: 1.1.0+git20261209.2d6c1e8. Debian's and dpkg's order
+# abbreviated hash: 1.2.0+git20261210.0123abc. Debian's and dpkg's order
 # puts it after that release and before the next, whichever it is, as the
 # version in CMakeLists.txt stays the last release's until the next is cut.
 set -euo pipefail
