@@ -108,16 +108,16 @@ echo 1 > "$admin/info/format"  # file names of Multi-Arch: same packages carry t
 : > "$admin/status"
 : > "$root/packages.txt"
 for deb in "$apt_dir"/cache/archives/*.deb; do
-  dpkg-deb -x "$deb" "$root"
   name=$(dpkg-deb -f "$deb" Package)
   printf '%s %s %s\n' "$name" "$(dpkg-deb -f "$deb" Version)" "$(basename "$deb")" >> "$root/packages.txt"
   [ "$(dpkg-deb -f "$deb" Multi-Arch)" != same ] || name="$name:$(dpkg-deb -f "$deb" Architecture)"
+  # Unpacked and listed in one pass over the package's files.
+  dpkg-deb -X "$deb" "$root" | sed "s|^\./|$root/|; s|/\$||" > "$admin/info/$name.list"
   rm -rf "$dir/control"
   dpkg-deb -e "$deb" "$dir/control"
   for file in shlibs symbols; do
     [ ! -f "$dir/control/$file" ] || mv "$dir/control/$file" "$admin/info/$name.$file"
   done
-  dpkg-deb --fsys-tarfile "$deb" | tar -t | sed "s|^\./|$root/|; s|/\$||" > "$admin/info/$name.list"
   { sed '/^$/d' "$dir/control/control"; echo "Status: install ok installed"; echo; } >> "$admin/status"
 done
 rm -rf "$dir/control"
