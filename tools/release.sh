@@ -204,4 +204,8 @@ if [ $REPRODUCE -eq 1 ]; then
 fi
 
 log "publishing"
-echo "to publish release $VERSION, tag its commit: git tag -a v$VERSION $COMMIT"
+if [ $SNAPSHOT -eq 1 ]; then
+  echo "snapshot $VERSION of commit $COMMIT: a release is made of a version, and tagged"
+else
+  echo "to publish release $VERSION, tag its commit: git tag -a v$VERSION $COMMIT"
+fi
