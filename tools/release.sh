@@ -56,7 +56,7 @@ if [ $SNAPSHOT -eq 1 ]; then
 else
   unreleased=$(sed -n '/^## \[Unreleased\]/,/^## \[/{/^[-*] /p}' CHANGELOG.md)
   [ -z "$unreleased" ] ||
-    die "CHANGELOG.md's Unreleased section has $(wc -l <<<"$unreleased") entries: cut a version for them first (or make a --snapshot)"
+    die "CHANGELOG.md's Unreleased section has entries ($(wc -l <<<"$unreleased")): cut a version for them first (or make a --snapshot)"
   debian=$(dpkg-parsechangelog -l packaging/debian/changelog -S Version)
   [ "${debian%-*}" = "$VERSION" ] ||
     die "packaging/debian/changelog's newest entry is $debian, not of $VERSION: add one (dch -c packaging/debian/changelog -v $VERSION-1)"
